@@ -1,0 +1,14 @@
+#pragma once
+// The host-interface device link of the simulated card (see cardsim/README.md).
+#include "cardsim/sim_card.h"
+#include "cardsim/sim_options.h"
+
+namespace vorl::sim {
+
+// Starts serving the device link in the background (its options come from `options`).
+// Returns false when it could not start (the reason is printed on stderr).
+bool startDeviceLink(SimCard& card, SimOptions& options);
+// Stops it (before the card is destroyed).
+void stopDeviceLink();
+
+}  // namespace vorl::sim

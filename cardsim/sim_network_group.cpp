@@ -1,0 +1,8 @@
+#include "cardsim/sim_groups.h"
+
+namespace vorl::sim {
+
+// Not built yet: the card answers these commands with status 32.
+std::unique_ptr<SimGroup> makeNetworkGroup(SimCard&, SimOptions&) { return nullptr; }
+
+}  // namespace vorl::sim

@@ -1,0 +1,7 @@
+#include "cardsim/sim_groups.h"
+
+namespace vorl::sim {
+
+std::unique_ptr<SimGroup> makeUsersGroup(SimCard&, SimOptions&) { return nullptr; }
+
+}  // namespace vorl::sim

@@ -1,0 +1,8 @@
+#include "cli/group_handlers.h"
+
+namespace vorl::cli {
+
+// Not built yet: the dispatcher treats the words as invalid.
+int runHbGroup(CardSession&, const Words&) { return -1; }
+
+}  // namespace vorl::cli

@@ -1,0 +1,30 @@
+#pragma once
+// The platform's debug output channel: diagnostics only, never user output.
+// Windows: OutputDebugStringA. POSIX: silent unless VORL_DEBUG is set ("stderr" or a file path,
+// lines appended).
+#include <string>
+#include <vector>
+
+namespace vorl::platform {
+
+// Writes one line of diagnostics. `text` is NUL-terminated.
+void debugOutput(const char* text);
+
+// Test seam: while alive, debugOutput() lines are kept here instead of being written out.
+class DebugRecorder {
+public:
+    DebugRecorder();
+    ~DebugRecorder();
+    DebugRecorder(const DebugRecorder&) = delete;
+    DebugRecorder& operator=(const DebugRecorder&) = delete;
+    const std::vector<std::string>& lines() const { return lines_; }
+    void record(const char* text) { lines_.emplace_back(text); }
+
+private:
+    std::vector<std::string> lines_;
+};
+
+// The platform's own channel, bypassing any recorder.
+void systemDebugOutput(const char* text);
+
+}  // namespace vorl::platform

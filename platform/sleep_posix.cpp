@@ -1,0 +1,16 @@
+#include <time.h>
+
+#include <cerrno>
+
+#include "platform/sleep.h"
+
+namespace vorl::platform {
+
+void systemSleepMs(uint32_t milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace vorl::platform

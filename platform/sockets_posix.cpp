@@ -1,0 +1,182 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/sockets.h"
+
+namespace vorl::platform {
+namespace {
+
+SocketError classify(int error) {
+    switch (error) {
+        case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+        case EWOULDBLOCK:
+#endif
+            return SocketError::WouldBlock;
+        case EADDRINUSE:
+            return SocketError::AddressInUse;
+        default:
+            return SocketError::Other;
+    }
+}
+
+}  // namespace
+
+int startNetworking() { return 0; }
+
+bool parseIpv4(const char* text, uint32_t& addressNetworkOrder) {
+    const in_addr_t address = inet_addr(text);
+    if (address == INADDR_NONE) return false;
+    addressNetworkOrder = address;
+    return true;
+}
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)), lastError_(other.lastError_) {}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kInvalid);
+        lastError_ = other.lastError_;
+    }
+    return *this;
+}
+
+bool TcpSocket::open() {
+    close();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        lastError_ = classify(errno);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+SocketError TcpSocket::connect(uint32_t addressNetworkOrder, uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = addressNetworkOrder;
+    if (::connect(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&address),
+                  sizeof address) == 0) {
+        const int one = 1;
+        ::setsockopt(static_cast<int>(handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return lastError_ = SocketError::None;
+    }
+    return lastError_ = classify(errno);
+}
+
+long TcpSocket::send(const void* data, size_t length) {
+    const ssize_t sent = ::send(static_cast<int>(handle_), data, length, MSG_NOSIGNAL);
+    if (sent < 0) lastError_ = classify(errno);
+    return static_cast<long>(sent);
+}
+
+long TcpSocket::receive(void* data, size_t length) {
+    ssize_t got;
+    do {
+        got = ::recv(static_cast<int>(handle_), data, length, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) lastError_ = classify(errno);
+    if (got == 0) lastError_ = SocketError::Closed;
+    return static_cast<long>(got);
+}
+
+bool TcpSocket::setNonBlocking(bool nonBlocking) {
+    int value = nonBlocking ? 1 : 0;
+    return ::ioctl(static_cast<int>(handle_), FIONBIO, &value) == 0;
+}
+
+bool TcpSocket::sendAll(const void* data, size_t length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        const long sent = send(bytes, length);
+        if (sent <= 0) return false;
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool TcpSocket::receiveAll(void* data, size_t length) {
+    auto* bytes = static_cast<uint8_t*>(data);
+    while (length > 0) {
+        const long got = receive(bytes, length);
+        if (got <= 0) return false;
+        bytes += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+void TcpSocket::shutdownBoth() {
+    if (handle_ != kInvalid) ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
+}
+
+void TcpSocket::close() {
+    if (handle_ != kInvalid) {
+        ::close(static_cast<int>(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+bool TcpListener::listen(const char* address, uint16_t port) {
+    close();
+    uint32_t bindAddress;
+    if (!parseIpv4(address, bindAddress)) return false;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = bindAddress;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd, 16) != 0) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+TcpSocket TcpListener::accept() {
+    if (handle_ == TcpSocket::kInvalid) return TcpSocket();
+    int fd;
+    do {
+        fd = ::accept(static_cast<int>(handle_), nullptr, nullptr);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return TcpSocket();
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return TcpSocket(fd);
+}
+
+uint16_t TcpListener::port() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+void TcpListener::close() {
+    if (handle_ != TcpSocket::kInvalid) {
+        ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
+        ::close(static_cast<int>(handle_));
+        handle_ = TcpSocket::kInvalid;
+    }
+}
+
+}  // namespace vorl::platform

@@ -1,0 +1,65 @@
+#include "protocol/card_session.h"
+
+#include <cstring>
+
+#include "hostifc/host_transport_factory.h"
+#include "protocol/network_transport.h"
+
+namespace vorl {
+namespace {
+
+std::unique_ptr<CardTransport> makeTransport(int transportType, const char* ipAddress,
+                                             uint32_t port) {
+    if (transportType == 0) return makeHostTransport();
+    return std::make_unique<NetworkTransport>(ipAddress, port);
+}
+
+}  // namespace
+
+CardSession::CardSession(int transportType, const char* ipAddress, uint32_t port)
+    : CardSession(makeTransport(transportType, ipAddress, port)) {}
+
+CardSession::CardSession(std::unique_ptr<CardTransport> transport)
+    : transport_(std::move(transport)),
+      request_(new uint8_t[CommandHeader::kMaxPacket]),
+      response_(new uint8_t[CommandHeader::kMaxPacket]) {}
+
+CardSession::~CardSession() {
+    if (transport_) transport_->disconnect();
+}
+
+int CardSession::connect() { return transport_->connect() == 0 ? 0 : 33; }
+
+int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloadLength,
+                          uint32_t& responseLength, uint32_t waitPolls, uint32_t bufferCapacity) {
+    uint8_t* request = request_.get();
+    uint8_t* response = response_.get();
+    if (!CommandHeader::build(request, commandCode, payloadLength)) return 33;
+    if (payloadLength > 0) std::memcpy(request + CommandHeader::kSize, buffer, payloadLength);
+
+    uint32_t packetLength = 0;
+    if (transport_->transact(request, packetLength, response, waitPolls) != 0) return 33;
+
+    if (!CommandHeader::checksumValid(response)) {
+        responseLength = 0;
+        return 33;
+    }
+    // The transports refuse anything that does not fit the packet buffer; the caller's buffer
+    // may be smaller still. Such an answer was read off the wire whole, so the stream stays in
+    // step, but it is never copied.
+    const uint32_t payload = CommandHeader::payloadLength(response);
+    if (payload > MaxPayload || payload > bufferCapacity) return 33;
+    responseLength = payload;
+    if (payload != 0) std::memcpy(buffer, response + CommandHeader::kSize, payload);
+    return CommandHeader::status(response);
+}
+
+}  // namespace vorl
+
+namespace vorl {
+
+int CardSession::getDriveLetter(char& letter) {
+    return hostTransportDriveLetter(*transport_, letter);
+}
+
+}  // namespace vorl

@@ -1,0 +1,24 @@
+#pragma once
+// The way a CardSession reaches the card: over TCP (NetworkTransport) or through the host
+// interface (HostTransport). Header-only so that the host-interface library can implement it.
+#include <cstdint>
+
+namespace vorl {
+
+class CardTransport {
+public:
+    virtual ~CardTransport() = default;
+
+    // Carries one whole request packet (header + the payload its header announces) and receives
+    // one whole response packet into `response` (CommandHeader::kMaxPacket bytes).
+    // `responseLength` gets header length + payload length. Returns 0 on success, non-zero on
+    // failure (24: host-interface time-out; 1: any other failure).
+    virtual int transact(const uint8_t* request, uint32_t& responseLength, uint8_t* response,
+                         uint32_t waitPolls) = 0;
+    // Opens the way to the card: 0 on success, non-zero on failure.
+    virtual int connect() = 0;
+    // Closes the way to the card; returns 0. The session calls it exactly once.
+    virtual int disconnect() = 0;
+};
+
+}  // namespace vorl

@@ -1,0 +1,135 @@
+"""Helpers for end-to-end tests: start vorlsim on a loopback address of its own, run vorlcli
+as a process with standard input, compare its output byte for byte (CR LF folded to LF)."""
+
+import itertools
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+VORLCLI = os.environ.get("VORLCLI", "vorlcli")
+VORLSIM = os.environ.get("VORLSIM", "vorlsim")
+# Set for the Windows build: vorlcli.exe runs under this emulator (Wine).
+EMULATOR = os.environ.get("VORL_EMULATOR", "")
+
+_counter = itertools.count(1)
+
+
+def fresh_address():
+    """A loopback address no other test process uses: 127.<pid>.<n>."""
+    pid = os.getpid()
+    n = next(_counter)
+    return "127.%d.%d.%d" % ((pid >> 8) & 0xFF, pid & 0xFF, n % 250 + 1)
+
+
+def wait_for_port(address, port, seconds=15.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection((address, port), timeout=0.5):
+                return True
+        except OSError:
+            time.sleep(0.02)
+    return False
+
+
+class Sim:
+    """A running vorlsim. Use as a context manager; extra options are passed on unchanged."""
+
+    def __init__(self, *options, state_dir=None, port=6577, wait_ports=(6577,)):
+        self.address = fresh_address()
+        self.port = port
+        self.own_state = state_dir is None
+        self.state_dir = state_dir or tempfile.mkdtemp(prefix="vorlsim-")
+        self.options = list(options)
+        self.wait_ports = wait_ports
+        self.process = None
+
+    def start(self):
+        args = [VORLSIM, "--listen", self.address, "--port", str(self.port),
+                "--state-dir", self.state_dir] + self.options
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        for port in self.wait_ports:
+            if not wait_for_port(self.address, port):
+                self.stop()
+                raise RuntimeError("vorlsim did not start: " + self.output())
+        return self
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace")
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+        if self.own_state:
+            shutil.rmtree(self.state_dir, ignore_errors=True)
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out
+        self.err = err
+
+    def __repr__(self):
+        return "exit %d\n--- stdout ---\n%s\n--- stderr ---\n%s" % (self.code, self.out, self.err)
+
+
+def run_cli(*args, stdin="", timeout=60, env=None):
+    """Runs vorlcli with `args` and `stdin`; returns Result with CR LF folded to LF."""
+    command = ([EMULATOR] if EMULATOR else []) + [VORLCLI] + [str(a) for a in args]
+    full_env = dict(os.environ)
+    if env:
+        full_env.update(env)
+    done = subprocess.run(command, input=stdin.encode(), stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=timeout, env=full_env)
+    out = done.stdout.decode("latin-1").replace("\r\n", "\n")
+    err = done.stderr.decode("latin-1").replace("\r\n", "\n")
+    return Result(done.returncode, out, err)
+
+
+REMINDER = ("\n___________________________________________________________________________________\n"
+            "Remember to run vorlcli with -flash -saveconfig to make changes permanent\n"
+            "___________________________________________________________________________________\n")
+
+DEFAULT_USER = "admin"
+DEFAULT_PASSWORD = "vorladmin"
+
+
+class SimTestCase(unittest.TestCase):
+    """A test case with one fresh vorlsim per test."""
+
+    sim_options = ()
+
+    def setUp(self):
+        self.sim = Sim(*self.sim_options).start()
+
+    def tearDown(self):
+        self.sim.stop()
+        shutil.rmtree(self.sim.state_dir, ignore_errors=True)
+
+    def cli(self, *words, password=DEFAULT_PASSWORD, stdin="", user=DEFAULT_USER, **kw):
+        """vorlcli -nw <sim> <user> words..., answering the password prompt."""
+        return run_cli("-nw", self.sim.address, user, *words,
+                       stdin=password + "\n" + stdin, **kw)
+
+    def login_prefix(self):
+        return "Connecting..Connected\nPlease Enter Password : " + "*" * len(DEFAULT_PASSWORD) + \
+               "\nLogin Successful !\n"
