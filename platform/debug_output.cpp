@@ -15,7 +15,11 @@ void debugOutput(const char* text) {
     systemDebugOutput(text);
 }
 
-DebugRecorder::DebugRecorder() { activeRecorder.store(this); }
-DebugRecorder::~DebugRecorder() { activeRecorder.store(nullptr); }
+DebugRecorder::DebugRecorder() {
+    activeRecorder.store(this);
+}
+DebugRecorder::~DebugRecorder() {
+    activeRecorder.store(nullptr);
+}
 
 }  // namespace vorl::platform

@@ -15,8 +15,12 @@ void sleepMs(uint32_t milliseconds) {
     systemSleepMs(milliseconds);
 }
 
-SleepRecorder::SleepRecorder() { activeRecorder.store(this); }
-SleepRecorder::~SleepRecorder() { activeRecorder.store(nullptr); }
+SleepRecorder::SleepRecorder() {
+    activeRecorder.store(this);
+}
+SleepRecorder::~SleepRecorder() {
+    activeRecorder.store(nullptr);
+}
 
 uint64_t SleepRecorder::totalMs() const {
     return std::accumulate(pauses_.begin(), pauses_.end(), uint64_t{0});

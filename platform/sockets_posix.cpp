@@ -30,7 +30,9 @@ SocketError classify(int error) {
 
 }  // namespace
 
-int startNetworking() { return 0; }
+int startNetworking() {
+    return 0;
+}
 
 bool parseIpv4(const char* text, uint32_t& addressNetworkOrder) {
     const in_addr_t address = inet_addr(text);

@@ -28,7 +28,9 @@ CardSession::~CardSession() {
     if (transport_) transport_->disconnect();
 }
 
-int CardSession::connect() { return transport_->connect() == 0 ? 0 : 33; }
+int CardSession::connect() {
+    return transport_->connect() == 0 ? 0 : 33;
+}
 
 int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloadLength,
                           uint32_t& responseLength, uint32_t waitPolls, uint32_t bufferCapacity) {

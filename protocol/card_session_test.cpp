@@ -99,7 +99,7 @@ TEST_F(SessionFixture, WaitPollsReachTheTransportUnchanged) {
 }
 
 class CountingTransport : public CardTransport {
-  public:
+public:
     CountingTransport(int& disconnects, int connectResult)
         : disconnects_(disconnects), connectResult_(connectResult) {}
     int transact(const uint8_t*, uint32_t&, uint8_t*, uint32_t) override { return 1; }
@@ -109,7 +109,7 @@ class CountingTransport : public CardTransport {
         return 0;
     }
 
-  private:
+private:
     int& disconnects_;
     int connectResult_;
 };

@@ -46,6 +46,8 @@ uint32_t CommandHeader::payloadLength(const uint8_t* header) {
 uint16_t CommandHeader::commandCode(const uint8_t* header) {
     return getLe16(header + kCommandOffset);
 }
-uint16_t CommandHeader::status(const uint8_t* header) { return getLe16(header + kStatusOffset); }
+uint16_t CommandHeader::status(const uint8_t* header) {
+    return getLe16(header + kStatusOffset);
+}
 
 }  // namespace vorl

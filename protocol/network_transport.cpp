@@ -12,7 +12,9 @@ NetworkTransport::NetworkTransport(const char* ipAddress, uint32_t port) : port_
     startNetworking();
 }
 
-int NetworkTransport::startNetworking() { return platform::startNetworking() == 0 ? 0 : 33; }
+int NetworkTransport::startNetworking() {
+    return platform::startNetworking() == 0 ? 0 : 33;
+}
 
 int NetworkTransport::connect() {
     if (!socket_.open()) return 33;
@@ -36,8 +38,8 @@ int NetworkTransport::disconnect() {
     return 0;
 }
 
-int NetworkTransport::transact(const uint8_t* request, uint32_t& responseLength,
-                               uint8_t* response, uint32_t waitPolls) {
+int NetworkTransport::transact(const uint8_t* request, uint32_t& responseLength, uint8_t* response,
+                               uint32_t waitPolls) {
     if (sendRequest(request, waitPolls) != 0) return 1;
     if (receiveResponse(response, responseLength, waitPolls) != 0) return 1;
     return 0;
@@ -49,7 +51,9 @@ int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/
     return socket_.sendAll(request, CommandHeader::kSize + payload) ? 0 : 33;
 }
 
-bool NetworkTransport::receiveByte(uint8_t& byte) { return socket_.receive(&byte, 1) == 1; }
+bool NetworkTransport::receiveByte(uint8_t& byte) {
+    return socket_.receive(&byte, 1) == 1;
+}
 
 int NetworkTransport::findSignature(uint32_t waitPolls) {
     const uint8_t* signature = CommandHeader::kSignature;
@@ -111,8 +115,7 @@ int NetworkTransport::receiveResponse(uint8_t* response, uint32_t& responseLengt
         if (!receiveByte(response[offset])) return 33;
     }
     const uint32_t payload = CommandHeader::payloadLength(response);
-    if (payload > CommandHeader::kMaxPayload ||
-        payload > CommandHeader::kMaxPacket - headerLength)
+    if (payload > CommandHeader::kMaxPayload || payload > CommandHeader::kMaxPacket - headerLength)
         return 33;
     if (payload > 0 && !socket_.receiveAll(response + headerLength, payload)) return 33;
     responseLength = headerLength + payload;

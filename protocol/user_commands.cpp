@@ -66,8 +66,7 @@ int CardSession::deleteUser(const UserRecord& record) {
 int CardSession::listUserNames(char (*names)[32], int capacity, int& count) {
     uint8_t staging[kListBufferSize] = {};
     uint32_t responseLength = 0;
-    const int status =
-        transact(kListUserNames, staging, 0, responseLength, 0, kListBufferSize);
+    const int status = transact(kListUserNames, staging, 0, responseLength, 0, kListBufferSize);
     count = clampCount(responseLength, 32, capacity);
     for (int i = 0; i < count; ++i) std::memcpy(names[i], staging + 32 * i, 32);
     return status;
@@ -98,8 +97,7 @@ int CardSession::addSnmpUser(const SnmpUserRecord& record) {
 int CardSession::listSnmpUsers(SnmpUserRecord* users, int capacity, int& count) {
     uint8_t staging[kListBufferSize] = {};
     uint32_t responseLength = 0;
-    const int status =
-        transact(kListSnmpUsers, staging, 0, responseLength, 0, kListBufferSize);
+    const int status = transact(kListSnmpUsers, staging, 0, responseLength, 0, kListBufferSize);
     const uint32_t total = responseLength / 80;
     count = clampCount(responseLength, 80, capacity);
     const uint8_t* base = staging;

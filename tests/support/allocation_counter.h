@@ -6,7 +6,7 @@
 namespace vorl::test {
 
 class AllocationCounter {
-  public:
+public:
     AllocationCounter();
     ~AllocationCounter();
     size_t count() const;

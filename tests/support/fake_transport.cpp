@@ -46,8 +46,8 @@ int FakeTransport::transact(const uint8_t* request, uint32_t& responseLength, ui
     return 0;
 }
 
-int SimCardTransport::transact(const uint8_t* request, uint32_t& responseLength,
-                               uint8_t* response, uint32_t /*waitPolls*/) {
+int SimCardTransport::transact(const uint8_t* request, uint32_t& responseLength, uint8_t* response,
+                               uint32_t /*waitPolls*/) {
     requests.push_back(decodeRequest(request));
     replyBuffer_.assign(CommandHeader::kMaxPayload, 0);
     sim::SimRequest simRequest;

@@ -25,7 +25,7 @@ struct RecordedRequest {
 struct ScriptedResponse {
     uint16_t status = 0;
     std::vector<uint8_t> payload;
-    int transportResult = 0;     // non-zero: the transport fails (no response)
+    int transportResult = 0;  // non-zero: the transport fails (no response)
     bool corruptChecksum = false;
 };
 

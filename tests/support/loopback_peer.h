@@ -11,7 +11,7 @@
 namespace vorl::test {
 
 class LoopbackPeer {
-  public:
+public:
     using Script = std::function<void(platform::TcpSocket&)>;
     explicit LoopbackPeer(Script script);
     ~LoopbackPeer();
@@ -23,7 +23,7 @@ class LoopbackPeer {
     static std::vector<uint8_t> response(uint16_t command, uint16_t status,
                                          const std::vector<uint8_t>& payload = {});
 
-  private:
+private:
     platform::TcpListener listener_;
     uint16_t port_ = 0;
     std::thread thread_;
