@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing the suite needs, skipping what is already there.
+#   scripts/install-deps.sh          native build, tests and demo
+#   scripts/install-deps.sh windows  also the MinGW-w64 cross compiler and Wine
+set -euo pipefail
+
+packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgmock-dev
+          googletest libbenchmark-dev)
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null
