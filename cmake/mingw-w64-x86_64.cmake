@@ -12,3 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Tests run under Wine unchanged.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Debian ships both libz.a and libz.dll.a; the .exe files link the static one.
+set(ZLIB_USE_STATIC_LIBS ON)
