@@ -67,8 +67,49 @@ public:
     // ---- event log and alert recipients, group 0x04 ----
 
     // ---- network and MAC, groups 0x07 and 0x08 ----
+    // Records and MAC text helpers: protocol/network_records.h (elaborated types here).
+    int getNetworkConfig(struct NetworkConfig& config);
+    // `waitPolls` as for transact: over the network the card takes the new address at once and
+    // its answer is lost, so callers pass a small value and read 33 as "sent". 26, nothing
+    // sent, when a text is longer than 31 characters.
+    int setStaticNetwork(std::string_view ip, std::string_view netmask, std::string_view gateway,
+                         uint32_t waitPolls);
+    int setDhcp();
+    // `text` (18 bytes) receives the upper-case MAC text on 0 and is empty otherwise; a
+    // "success" that carries fewer than 6 bytes is 33.
+    int getMacAddress(char* text);
+    // `mac`: 6 bytes; the checksum byte is added here.
+    int setMacAddress(const uint8_t* mac);
+    // Reads the hexadecimal pairs at characters 0, 3, 6, 9, 12 and 15 (either case); 28,
+    // nothing sent, when the text is shorter or a pair is not hexadecimal.
+    int setMacAddressFromText(std::string_view text);
+    // Writes the MAC, then resets the card (resetCard) whatever the write did. Returns the
+    // write's status when it failed, else the reset's.
+    int setMacAddressAndReset(const uint8_t* mac);
 
     // ---- general settings, clock, resets, heartbeat interval, groups 0x09 and 0x0A ----
+    // Records: protocol/general_records.h (elaborated types here). Numbers in host order.
+    // The card restarts after either reset: both pause 3 s (platform::sleepMs) before they
+    // return, whatever the status, and the session is not to be used afterwards.
+    int resetCard();            // configuration kept
+    int resetCardToDefaults();  // configuration back to defaults
+    int getFirmwareInfo(struct FirmwareInfo& info);
+    int setServerInfo(const struct ServerInfo& info);
+    int getServerInfo(struct ServerInfo& info);
+    // 26, nothing sent, when the name does not fit its 256-byte field.
+    int setCardName(std::string_view name);
+    // `name` (`capacity` bytes) receives the name, cut to fit and always terminated.
+    int getCardName(char* name, size_t capacity);
+    int setSmtpConfig(const struct SmtpConfig& config);
+    int getSmtpConfig(struct SmtpConfig& config);
+    // A "success" without the 5 bytes is 33.
+    int getCardTime(struct CardTime& time);
+    // Reads the card's time first: 30 when that fails; 26, nothing sent, when `wanted` is
+    // earlier and its rollBack flag is not 1; otherwise sends it (flag 0 unless going back).
+    int setCardTime(const struct CardTime& wanted);
+    // A "success" without the 4 bytes is 33.
+    int getHeartbeatInterval(int32_t& seconds);
+    int setHeartbeatInterval(int32_t seconds);
 
     // ---- flash, sections, configuration and file transfer, group 0x06 ----
 

@@ -1,0 +1,151 @@
+// General settings, clock and resets (group 0x09) and the heartbeat interval (group 0x0A).
+#include <cstring>
+
+#include "platform/sleep.h"
+#include "protocol/byte_order.h"
+#include "protocol/card_session.h"
+#include "protocol/general_records.h"
+#include "protocol/status_codes.h"
+
+namespace vorl {
+namespace {
+constexpr uint16_t kResetCard = 0x0900;
+constexpr uint16_t kResetCardToDefaults = 0x0901;
+constexpr uint16_t kGetFirmwareInfo = 0x0903;
+constexpr uint16_t kSetServerInfo = 0x0904;
+constexpr uint16_t kGetServerInfo = 0x0905;
+constexpr uint16_t kSetCardName = 0x0906;
+constexpr uint16_t kGetCardName = 0x0907;
+constexpr uint16_t kSetSmtpConfig = 0x0908;
+constexpr uint16_t kGetSmtpConfig = 0x0909;
+constexpr uint16_t kSetCardTime = 0x090A;
+constexpr uint16_t kGetCardTime = 0x090B;
+constexpr uint16_t kGetHeartbeatInterval = 0x0A00;
+constexpr uint16_t kSetHeartbeatInterval = 0x0A01;
+// The card restarts after a reset; nothing may talk to it before it is back.
+constexpr uint32_t kResetPauseMs = 3000;
+// Answers without a payload still get a buffer to land in.
+constexpr uint32_t kSmallAnswerCapacity = 64;
+}  // namespace
+
+int CardSession::resetCard() {
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kResetCard, buffer, 0, responseLength, 0, sizeof buffer);
+    platform::sleepMs(kResetPauseMs);
+    return status;
+}
+
+int CardSession::resetCardToDefaults() {
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kResetCardToDefaults, buffer, 0, responseLength, 0, sizeof buffer);
+    platform::sleepMs(kResetPauseMs);
+    return status;
+}
+
+int CardSession::getFirmwareInfo(FirmwareInfo& info) {
+    // Zeroed and cut at the answer's length, so the texts end inside what the card sent.
+    uint8_t staging[FirmwareInfo::kSize] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetFirmwareInfo, staging, 0, responseLength, 0, sizeof staging);
+    info.decode(staging, responseLength);
+    return status;
+}
+
+int CardSession::setServerInfo(const ServerInfo& info) {
+    uint8_t buffer[ServerInfo::kSize];
+    info.encode(buffer);
+    uint32_t responseLength = 0;
+    return transact(kSetServerInfo, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+}
+
+int CardSession::getServerInfo(ServerInfo& info) {
+    uint8_t buffer[ServerInfo::kSize] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetServerInfo, buffer, 0, responseLength, 0, sizeof buffer);
+    info.decode(buffer);
+    return status;
+}
+
+int CardSession::setCardName(std::string_view name) {
+    if (name.size() > kCardNameFieldSize) return kStatusOutOfRange;
+    uint8_t buffer[kCardNameFieldSize] = {};
+    std::memcpy(buffer, name.data(), name.size());
+    uint32_t responseLength = 0;
+    return transact(kSetCardName, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+}
+
+int CardSession::getCardName(char* name, size_t capacity) {
+    uint8_t staging[kCardNameFieldSize] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetCardName, staging, 0, responseLength, 0, sizeof staging);
+    size_t length = strnlen(reinterpret_cast<const char*>(staging), responseLength);
+    if (capacity == 0) return status;
+    if (length > capacity - 1) length = capacity - 1;
+    std::memcpy(name, staging, length);
+    name[length] = '\0';
+    return status;
+}
+
+int CardSession::setSmtpConfig(const SmtpConfig& config) {
+    uint8_t buffer[SmtpConfig::kSize];
+    config.encode(buffer);
+    uint32_t responseLength = 0;
+    return transact(kSetSmtpConfig, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+}
+
+int CardSession::getSmtpConfig(SmtpConfig& config) {
+    uint8_t buffer[SmtpConfig::kSize] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetSmtpConfig, buffer, 0, responseLength, 0, sizeof buffer);
+    config.decode(buffer);
+    return status;
+}
+
+int CardSession::getCardTime(CardTime& time) {
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetCardTime, buffer, 0, responseLength, 0, sizeof buffer);
+    if (status != kStatusSuccess) return status;
+    // Without all five bytes there is no time to report.
+    if (responseLength < CardTime::kSize) return kStatusConnectError;
+    time.decode(buffer);
+    return kStatusSuccess;
+}
+
+int CardSession::setCardTime(const CardTime& wanted) {
+    CardTime present;
+    if (getCardTime(present) != kStatusSuccess) return kStatusGeneralError;
+    CardTime request = wanted;
+    if (wanted.seconds < present.seconds) {
+        // Going back in time restarts the card, so it needs the caller's explicit consent.
+        if (wanted.rollBack != 1) return kStatusOutOfRange;
+    } else {
+        request.rollBack = 0;
+    }
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    request.encode(buffer);
+    uint32_t responseLength = 0;
+    return transact(kSetCardTime, buffer, CardTime::kSize, responseLength, 0, sizeof buffer);
+}
+
+int CardSession::getHeartbeatInterval(int32_t& seconds) {
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    uint32_t responseLength = 0;
+    const int status = transact(kGetHeartbeatInterval, buffer, 0, responseLength, 0, sizeof buffer);
+    if (status != kStatusSuccess) return status;
+    if (responseLength < kHeartbeatIntervalSize) return kStatusConnectError;
+    seconds = static_cast<int32_t>(getBe32(buffer));
+    return kStatusSuccess;
+}
+
+int CardSession::setHeartbeatInterval(int32_t seconds) {
+    uint8_t buffer[kSmallAnswerCapacity] = {};
+    putBe32(buffer, static_cast<uint32_t>(seconds));
+    uint32_t responseLength = 0;
+    return transact(kSetHeartbeatInterval, buffer, kHeartbeatIntervalSize, responseLength, 0,
+                    sizeof buffer);
+}
+
+}  // namespace vorl
