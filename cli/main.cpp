@@ -1,1 +1,5 @@
-int main() { return 8; }
+#include "cli/program.h"
+
+int main(int argc, char** argv) {
+    return vorl::cli::runProgram(argc, argv);
+}

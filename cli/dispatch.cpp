@@ -1,0 +1,67 @@
+#include "cli/dispatch.h"
+
+#include <iterator>
+
+namespace vorl::cli {
+namespace {
+
+struct GroupKeyword {
+    const char* keyword;
+    GroupHandler handler;
+};
+
+// Searched in this order; the first match wins.
+constexpr GroupKeyword kGroups[] = {
+    {"user", runUserGroup},
+    {"sel", runSelGroup},
+    {"pef", runPefGroup},
+    {"Flash", runFlashGroup},
+    {"cardMode", runFlashGroup},
+    {"file", runFlashGroup},
+    {"net", runNetGroup},
+    {"gen", runGenGroup},
+    {"HB", runHbGroup},
+    {"SDK", runSdkGroup},
+    {"ModemCfg", runModemCfg},
+    {"PppCfg", runPppCfg},
+    {"ASRCfg", runAsrCfg},
+    {"setServerInfo", runSetServerInfo},
+    {"GetServerInfo", runGetServerInfo},
+    {"GetCardHealth", runGetCardHealth},
+    {"GetI2CCfg", runGetI2cCfg},
+    {"SetI2CCfg", runSetI2cCfg},
+    {"GetIpmiCfg", runGetIpmiCfg},
+    {"SetIpmiCfg", runSetIpmiCfg},
+    {"HostCtrl", runHostCtrl},
+};
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool isSubCommand(const std::string& word, const char* keyword) {
+    if (word.empty()) return false;
+    size_t i = 1;
+    for (; keyword[i - 1] != '\0'; ++i) {
+        if (i >= word.size() || lower(word[i]) != lower(keyword[i - 1])) return false;
+    }
+    return i == word.size();
+}
+
+GroupHandler findGroupHandler(const std::string& word) {
+    if (word.empty() || word[0] != '-') return nullptr;
+    for (const GroupKeyword& group : kGroups) {
+        if (isSubCommand(word, group.keyword)) return group.handler;
+    }
+    return nullptr;
+}
+
+int dispatchCommand(CardSession& session, const Words& words) {
+    if (words.size() < 2) return -1;
+    const GroupHandler handler = findGroupHandler(words[1]);
+    return handler ? handler(session, words) : -1;
+}
+
+}  // namespace vorl::cli

@@ -1,0 +1,46 @@
+#pragma once
+// Script mode of vorlcli: one command per line of a text file, all on one login.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cli/group_handlers.h"
+
+namespace vorl::cli {
+
+// Words a script line may hold (the word table has one more entry, for the leading word).
+constexpr size_t kMaxScriptWords = 24;
+// Characters one read takes; a longer line is read in pieces, each handled as a line.
+constexpr size_t kScriptPieceChars = 254;
+
+// Splits `line` at runs of the delimiters (space, comma, semicolon, "!" and newline) and
+// appends its words to `words`. Returns how many words the line held.
+size_t splitScriptLine(std::string_view line, Words& words);
+
+// Reads a script file line by line, in pieces of at most kScriptPieceChars characters. A CR LF
+// line end reads as LF (as text mode gives it on Windows), and the newline left over from a
+// line that filled a whole piece is no line of its own.
+class ScriptReader {
+public:
+    explicit ScriptReader(std::FILE* file) : file_(file) {}
+    // The next line or piece, with its newline when it has one. False at the end of the file
+    // or on a read error.
+    bool next(std::string& line);
+    bool failed() const;
+
+private:
+    std::FILE* file_;
+    bool midLine_ = false;
+};
+
+struct ScriptOutcome {
+    int result = 0;            // the last line's result, 0 for none; -1 when the file failed
+    bool invalidLine = false;  // a line was refused: the program ends at once with status 8
+};
+
+// Runs the script `fileName` (nullptr: none was given). Every line's word 0 is `leadingWord`.
+// The first empty line ends the script with result 0.
+ScriptOutcome runScript(CardSession& session, const char* fileName, const std::string& leadingWord);
+
+}  // namespace vorl::cli
