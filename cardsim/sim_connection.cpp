@@ -1,0 +1,80 @@
+#include "cardsim/sim_connection.h"
+
+#include <cstring>
+
+#include "cardsim/sim_packet_reader.h"
+#include "protocol/command_header.h"
+#include "protocol/status_codes.h"
+
+namespace vorl::sim {
+
+SimConnection::SimConnection(platform::TcpSocket socket, SimCard& card, const SimFaults& faults,
+                             std::function<void(bool)> restartCard)
+    : socket_(std::move(socket)),
+      card_(card),
+      faults_(faults),
+      restartCard_(std::move(restartCard)),
+      session_(card),
+      generation_(card.generation()),
+      request_(CommandHeader::kMaxPacket),
+      response_(faults.strayBytes + CommandHeader::kMaxPacket) {
+    const std::vector<uint8_t> stray = faults.strayPrefix();
+    if (!stray.empty()) std::memcpy(response_.data(), stray.data(), stray.size());
+}
+
+void SimConnection::run() {
+    while (true) {
+        const ReadResult result = readRequest(socket_, request_.data());
+        if (result == ReadResult::Closed || result == ReadResult::TooLong) break;
+        // The card restarted (through another link) since this connection was opened.
+        if (card_.generation() != generation_) break;
+        const uint16_t command = CommandHeader::commandCode(request_.data());
+        if (result == ReadResult::BadChecksum) {
+            if (!sendResponse(command, kStatusChecksumError, 0)) break;
+            continue;
+        }
+        if (!serveOne(command, request_.data() + CommandHeader::kSize,
+                      CommandHeader::payloadLength(request_.data())))
+            break;
+    }
+    socket_.shutdownBoth();
+    finished_ = true;
+}
+
+bool SimConnection::serveOne(uint16_t command, const uint8_t* payload, uint32_t length) {
+    const auto forced = faults_.forceStatus.find(command);
+    if (forced != faults_.forceStatus.end()) return sendResponse(command, forced->second, 0);
+
+    SimRequest request;
+    request.command = command;
+    request.payload = payload;
+    request.length = length;
+    request.link = Link::Network;
+    SimReply reply;
+    reply.payload = response_.data() + faults_.strayBytes + CommandHeader::kSize;
+    session_.handle(request, reply);
+
+    bool keepOpen = true;
+    if (reply.sendOverNetwork) keepOpen = sendResponse(command, reply.status, reply.length);
+    if (reply.after != AfterReply::Nothing) {
+        restartCard_(reply.after == AfterReply::RestartWithDefaults);
+        return false;
+    }
+    return keepOpen;
+}
+
+bool SimConnection::sendResponse(uint16_t command, uint16_t status, uint32_t length) {
+    if (length > CommandHeader::kMaxPayload) length = CommandHeader::kMaxPayload;
+    uint8_t* header = response_.data() + faults_.strayBytes;
+    CommandHeader::buildResponse(header, command, status, length);
+    if (faults_.badChecksum.count(command)) ++header[CommandHeader::kChecksumOffset];
+    if (faults_.noReply.count(command)) return true;
+    const size_t packet = faults_.strayBytes + CommandHeader::kSize + length;
+    if (faults_.halfReply.count(command)) {
+        socket_.sendAll(response_.data(), faults_.strayBytes + (CommandHeader::kSize + length) / 2);
+        return false;
+    }
+    return socket_.sendAll(response_.data(), packet);
+}
+
+}  // namespace vorl::sim

@@ -1,0 +1,94 @@
+#include "cardsim/sim_faults.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace vorl::sim {
+namespace {
+
+bool parseNumber(const std::string& text, unsigned long max, unsigned long& value) {
+    if (text.empty()) return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 8) return false;
+    for (char c : digits) {
+        const bool ok =
+            hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+        if (!ok) return false;
+    }
+    value = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+    return value <= max;
+}
+
+std::vector<std::string> splitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+bool takeCodes(SimOptions& options, const char* key, std::set<uint16_t>& codes,
+               std::string& error) {
+    const auto value = options.take(key);
+    if (!value) return true;
+    for (const std::string& part : splitCommas(*value)) {
+        uint16_t code;
+        if (!parseCode(part, code)) {
+            error = std::string("bad command code for --") + key + ": '" + part + "'";
+            return false;
+        }
+        codes.insert(code);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseCode(const std::string& text, uint16_t& value) {
+    unsigned long number;
+    if (!parseNumber(text, 0xFFFF, number)) return false;
+    value = static_cast<uint16_t>(number);
+    return true;
+}
+
+bool SimFaults::take(SimOptions& options, std::string& error) {
+    if (const auto value = options.take("stray-bytes")) {
+        unsigned long n;
+        if (!parseNumber(*value, kMaxStrayBytes, n)) {
+            error = "bad value for --stray-bytes: '" + *value + "' (0 to 65536)";
+            return false;
+        }
+        strayBytes = n;
+    }
+    if (!takeCodes(options, "bad-checksum", badChecksum, error) ||
+        !takeCodes(options, "no-reply", noReply, error) ||
+        !takeCodes(options, "half-reply", halfReply, error))
+        return false;
+    if (const auto value = options.take("force-status")) {
+        for (const std::string& part : splitCommas(*value)) {
+            const size_t colon = part.find(':');
+            uint16_t code, status;
+            if (colon == std::string::npos || !parseCode(part.substr(0, colon), code) ||
+                !parseCode(part.substr(colon + 1), status)) {
+                error = "bad value for --force-status: '" + part + "' (CODE:STATUS)";
+                return false;
+            }
+            forceStatus[code] = status;
+        }
+    }
+    return true;
+}
+
+std::vector<uint8_t> SimFaults::strayPrefix() const {
+    static constexpr uint8_t kPattern[] = {'Z', '.', 'Z', 'O', 'R', ' ', 'U', 0xAA, '.', 0x00};
+    std::vector<uint8_t> junk(strayBytes);
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = kPattern[i % sizeof kPattern];
+    if (!junk.empty()) junk.back() = '.';
+    return junk;
+}
+
+}  // namespace vorl::sim

@@ -1,0 +1,38 @@
+#pragma once
+// Fault options of the simulated card's TCP server: ways a broken card or network answers, so
+// that tests can reach every failure path of the tools. Each applies to every request with the
+// given command code.
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cardsim/sim_options.h"
+
+namespace vorl::sim {
+
+struct SimFaults {
+    static constexpr size_t kMaxStrayBytes = 65536;
+
+    size_t strayBytes = 0;           // junk bytes before every response
+    std::set<uint16_t> badChecksum;  // response header checksum made wrong
+    std::set<uint16_t> noReply;      // no response, the connection stays open
+    std::set<uint16_t> halfReply;    // half the response packet, then the connection closes
+    std::map<uint16_t, uint16_t> forceStatus;  // answered with this status, not executed
+
+    // Takes --stray-bytes, --bad-checksum, --no-reply, --half-reply and --force-status from
+    // `options`. Codes are hex ("0x0502") or decimal; a list of codes may be separated by commas.
+    // Returns false with a message in `error` for a malformed value.
+    bool take(SimOptions& options, std::string& error);
+
+    // The junk sent before each response: `strayBytes` bytes that contain a 'Z' and a partial
+    // signature ("ZOR U" 0xAA) and end with a byte that matches no signature byte, so a client
+    // that restarts its search after a mismatch still finds the real signature behind them.
+    std::vector<uint8_t> strayPrefix() const;
+};
+
+// Parses a command code or status: "0x..." hex or decimal, at most 0xFFFF.
+bool parseCode(const std::string& text, uint16_t& value);
+
+}  // namespace vorl::sim
