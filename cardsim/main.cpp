@@ -46,6 +46,9 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace vorl::sim;
+    // Installed first, so that a stop request during start-up still ends in a clean exit.
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
     SimCommandLine line;
     SimOptions options;
     std::string error;
@@ -86,8 +89,6 @@ int main(int argc, char** argv) {
                          static_cast<unsigned>(line.port));
             result = 1;
         } else {
-            std::signal(SIGINT, onStopSignal);
-            std::signal(SIGTERM, onStopSignal);
             server.start();
             std::printf("vorlsim: listening on %s:%u\n", line.listen.c_str(),
                         static_cast<unsigned>(server.port()));

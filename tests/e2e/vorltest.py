@@ -133,3 +133,92 @@ class SimTestCase(unittest.TestCase):
     def login_prefix(self):
         return "Connecting..Connected\nPlease Enter Password : " + "*" * len(DEFAULT_PASSWORD) + \
                "\nLogin Successful !\n"
+
+
+# ---- a raw card-protocol client, for tests that look at packets rather than vorlcli ----
+
+import hashlib
+import struct
+
+SIGNATURE = b"ZOR U\xaa\x5a\xa5"
+
+
+def request_header(command, payload_length, checksum_ok=True):
+    """The 32-byte header of a request (a wrong checksum when checksum_ok is False)."""
+    header = bytearray(32)
+    header[0:8] = SIGNATURE
+    header[9] = 0x04
+    header[10] = 0x20
+    header[26] = 0x01
+    struct.pack_into("<I", header, 12, payload_length)
+    struct.pack_into("<H", header, 20, command)
+    header[11] = (-sum(header)) & 0xFF
+    if not checksum_ok:
+        header[11] = (header[11] + 1) & 0xFF
+    return bytes(header)
+
+
+class CardConnection:
+    """One TCP connection to a vorlsim, speaking raw packets. Responses are found the way the
+    tools find them: a mismatching byte restarts the signature search at the next byte."""
+
+    def __init__(self, address, port=6577, timeout=10.0):
+        self.sock = socket.create_connection((address, port), timeout=timeout)
+        self.skipped = 0  # bytes before the last response's signature
+
+    def close(self):
+        self.sock.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def _recv_exact(self, n):
+        data = b""
+        while len(data) < n:
+            chunk = self.sock.recv(n - len(data))
+            if not chunk:
+                raise EOFError("card closed the connection")
+            data += chunk
+        return data
+
+    def send(self, command, payload=b"", checksum_ok=True):
+        self.sock.sendall(request_header(command, len(payload), checksum_ok) + payload)
+
+    def receive(self):
+        """Returns (status, payload, header) of the next response."""
+        matched = 0
+        self.skipped = 0
+        while matched < 8:
+            byte = self._recv_exact(1)[0]
+            if byte == SIGNATURE[matched]:
+                matched += 1
+            else:
+                self.skipped += matched + 1
+                matched = 0
+        header = SIGNATURE + self._recv_exact(24)
+        length = struct.unpack_from("<I", header, 12)[0]
+        status = struct.unpack_from("<H", header, 22)[0]
+        return status, self._recv_exact(length), header
+
+    def transact(self, command, payload=b""):
+        """Sends one request; returns (status, payload) of its response."""
+        self.send(command, payload)
+        status, data, _ = self.receive()
+        return status, data
+
+    def login(self, user=DEFAULT_USER, password=DEFAULT_PASSWORD):
+        status, challenge = self.transact(0x0001)
+        if status != 0:
+            return status
+        digest = hashlib.md5(password.encode() + challenge[:8]).digest()
+        record = user.encode().ljust(32, b"\0")[:32] + digest + bytes(24)
+        return self.transact(0x0002, record)[0]
+
+
+def text_fields(data, width):
+    """Splits `data` into fixed-width text fields (each up to its NUL)."""
+    return [data[i:i + width].split(b"\0")[0].decode("latin-1")
+            for i in range(0, len(data) - width + 1, width)]
