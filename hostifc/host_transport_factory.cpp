@@ -1,20 +1,42 @@
-// Placeholder until the host interface exists: a transport that never finds the card.
 #include "hostifc/host_transport_factory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "hostifc/host_interface.h"
+#include "platform/debug_output.h"
+#include "platform/sim_device.h"
 
 namespace vorl {
 namespace {
 
-class NoHostTransport : public CardTransport {
+// A backend with no devices: what a mistyped VORL_HOSTIFC gets, rather than the real drives.
+class NoDevices : public platform::DeviceBackend {
 public:
-    int transact(const uint8_t*, uint32_t&, uint8_t*, uint32_t) override { return 1; }
-    int connect() override { return 1; }
-    int disconnect() override { return 0; }
+    long queryDosDevice(const char*, char*, uint32_t) override { return 0; }
+    std::unique_ptr<platform::ScsiDevice> openDevice(const char*) override { return nullptr; }
 };
+
+std::unique_ptr<platform::DeviceBackend> chooseBackend() {
+    const char* setting = std::getenv("VORL_HOSTIFC");
+    if (setting == nullptr || *setting == '\0') return platform::makeSystemDeviceBackend();
+    uint32_t address = 0;
+    uint16_t port = 0;
+    if (platform::parseSimDeviceAddress(setting, address, port))
+        return platform::makeSimDeviceBackend(address, port);
+    platform::debugOutput("[K8HOSTIFC]: VORL_HOSTIFC is not sim:HOST:PORT; no card is used\n");
+    return std::make_unique<NoDevices>();
+}
 
 }  // namespace
 
-std::unique_ptr<CardTransport> makeHostTransport() { return std::make_unique<NoHostTransport>(); }
+std::unique_ptr<CardTransport> makeHostTransport() {
+    return std::make_unique<HostInterface>(chooseBackend());
+}
 
-int hostTransportDriveLetter(CardTransport&, char&) { return -1; }
+int hostTransportDriveLetter(CardTransport& transport, char& letter) {
+    auto* host = dynamic_cast<HostInterface*>(&transport);
+    return host != nullptr ? host->getDriveLetter(letter) : -1;
+}
 
 }  // namespace vorl

@@ -1,0 +1,64 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "platform/named_mutex.h"
+
+namespace vorl::platform {
+namespace {
+
+// The lock is the file's flock; each object has its own open file description, so two objects
+// exclude each other within one process as well as across processes.
+class LockFileMutex : public NamedMutex {
+public:
+    explicit LockFileMutex(int fd) : fd_(fd) {}
+    ~LockFileMutex() override { ::close(fd_); }
+    bool lock() override {
+        int result;
+        do {
+            result = ::flock(fd_, LOCK_EX);
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+    void unlock() override { ::flock(fd_, LOCK_UN); }
+
+private:
+    int fd_;
+};
+
+std::string lockPath(const char* name) {
+    const char* dir = std::getenv("VORL_MUTEX_DIR");
+    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    return path + "/" + name + ".lock";
+}
+
+// Opens an existing lock file without O_CREAT first: in a sticky world-writable directory
+// O_CREAT on another account's file is refused by protected_regular.
+int openLockFile(const std::string& path) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT) return fd;
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::fchmod(fd, 0666);  // every account shares it, whatever the umask
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::unique_ptr<NamedMutex> createNamedMutex(const char* name) {
+    const int fd = openLockFile(lockPath(name));
+    if (fd < 0) return nullptr;
+    return std::make_unique<LockFileMutex>(fd);
+}
+
+}  // namespace vorl::platform
