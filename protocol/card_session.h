@@ -112,6 +112,33 @@ public:
     int setHeartbeatInterval(int32_t seconds);
 
     // ---- flash, sections, configuration and file transfer, group 0x06 ----
+    // Records: firmware/flash_records.h (elaborated types here). Numbers in host order.
+    // Computes the CRC of the 65,536 data bytes into the record and sends it (0x0601).
+    int writeFlashBlock(struct FlashBlockRecord& record);
+    // Asks for record.blockNumber() (0x0602). 34 when the data do not match their CRC; a
+    // "success" that is not a whole record is 33.
+    int readFlashBlock(struct FlashBlockRecord& record);
+    int saveConfiguration();  // 0x0603
+    // Asks for the section named by info.signature (0x0605); a "success" that is not a whole
+    // record is 33. The other fields mean something only on 0.
+    int getSectionInfo(struct SectionInfo& info);
+    int saveSdk();       // 0x0606
+    int setFlashMode();  // 0x0607
+    // `mode` receives byte 0 of the answer (0: normal; anything else: being flashed). A
+    // "success" without that byte is 33.
+    int getCardMode(uint8_t& mode);
+    // Sends the 92-byte head (0x060A); the answer fills the record. A "success" shorter than
+    // the head is 33; the caller checks the data length against the answer.
+    int readCardFileChunk(struct FileChunkRecord& record, uint32_t& responseLength);
+    // Sends the head and the whole data area (0x060B).
+    int writeCardFileChunk(struct FileChunkRecord& record);
+    // Local file to card path, in chunks: 0; 14 when the file cannot be opened or read; 26,
+    // nothing sent, when the card path has more than 79 characters; 30 when a chunk fails.
+    int uploadFileToCard(const std::string& localPath, const std::string& cardPath);
+    // Card path to local file, chunk by chunk until the card marks the last one: 0; 26 as
+    // above (nothing opened); 14 when the file cannot be created; 30 when a chunk fails or
+    // its answer is malformed; 34 on a chunk CRC mismatch; 18 when a write falls short.
+    int downloadFileFromCard(const std::string& cardPath, const std::string& localPath);
 
     // ---- health, sensors, host control, advanced settings, groups 0x01 to 0x03 and 0x0C ----
 
