@@ -1,7 +1,5 @@
 #include "cli/dispatch.h"
 
-#include <iterator>
-
 namespace vorl::cli {
 namespace {
 

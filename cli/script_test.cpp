@@ -1,0 +1,74 @@
+#include "cli/script.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace vorl::cli {
+namespace {
+
+TEST(SplitScriptLine, SplitsAtRunsOfAnyDelimiter) {
+    Words words{"lead"};
+    EXPECT_EQ(splitScriptLine("-user,-listAll\n", words), 2u);
+    EXPECT_EQ(words, (Words{"lead", "-user", "-listAll"}));
+
+    words.clear();
+    EXPECT_EQ(splitScriptLine(" ,;! -user;;-add  bob!!pass,,\n", words), 4u);
+    EXPECT_EQ(words, (Words{"-user", "-add", "bob", "pass"}));
+
+    words.clear();
+    EXPECT_EQ(splitScriptLine("-a\t-b.c", words), 1u);  // tab and dot are no delimiters
+    EXPECT_EQ(words, (Words{"-a\t-b.c"}));
+
+    words.clear();
+    EXPECT_EQ(splitScriptLine(" ,;!\n", words), 0u);
+    EXPECT_EQ(splitScriptLine("", words), 0u);
+    EXPECT_TRUE(words.empty());
+}
+
+class ScriptReaderTest : public ::testing::Test {
+protected:
+    void TearDown() override { std::filesystem::remove(path_); }
+
+    std::vector<std::string> readAll(const std::string& content) {
+        {
+            std::ofstream out(path_, std::ios::binary);
+            out << content;
+        }
+        std::FILE* file = std::fopen(path_.string().c_str(), "r");
+        EXPECT_NE(file, nullptr);
+        std::vector<std::string> lines;
+        if (!file) return lines;
+        ScriptReader reader(file);
+        std::string line;
+        while (reader.next(line)) lines.push_back(line);
+        EXPECT_FALSE(reader.failed());
+        std::fclose(file);
+        return lines;
+    }
+
+    // Unique per run, so test programs of other build directories do not collide.
+    std::filesystem::path path_ =
+        std::filesystem::temp_directory_path() /
+        ("vorlcli_script_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".scr");
+};
+
+TEST_F(ScriptReaderTest, ReadsLinesWithTheirNewlineAndCrLfAsLf) {
+    EXPECT_EQ(readAll("-user -listall\n\n-net\r\nlast"),
+              (std::vector<std::string>{"-user -listall\n", "\n", "-net\n", "last"}));
+}
+
+TEST_F(ScriptReaderTest, LongLinesComeInPiecesAndAFullPiecesNewlineIsNoLine) {
+    const std::string exact(254, 'a');
+    const std::string longer(300, 'b');
+    EXPECT_EQ(readAll(exact + "\n" + longer + "\n" + "\nafter\n"),
+              (std::vector<std::string>{exact, longer.substr(0, 254), longer.substr(254) + "\n",
+                                        "\n", "after\n"}));
+}
+
+}  // namespace
+}  // namespace vorl::cli
