@@ -1,0 +1,165 @@
+"""vorlcli against vorlsim: connection, login, the -user group and the closing reminder."""
+
+import unittest
+
+from test_cli_usage import QUESTION, usage
+from vorltest import DEFAULT_PASSWORD, REMINDER, Sim, SimTestCase, run_cli
+
+
+class LoginTest(SimTestCase):
+    def test_address_and_user_alone_connect_then_show_the_usage_without_a_password(self):
+        for args in ([self.sim.address, "admin"], [self.sim.address]):
+            with self.subTest(args=args):
+                r = run_cli("-nw", *args, stdin=DEFAULT_PASSWORD + "\n")
+                self.assertEqual((r.code, r.out), (1, "Connecting..Connected\n" + usage()), r)
+
+    def test_password_from_a_pipe_with_any_line_end(self):
+        for line_end in ("\n", "\r\n", "\r", ""):
+            with self.subTest(line_end=repr(line_end)):
+                r = self.cli("-user", "-listAllUser", password=DEFAULT_PASSWORD + line_end)
+                self.assertEqual(r.out, self.login_prefix() + "User 1: admin \n" + REMINDER, r)
+                self.assertEqual(r.code, 0)
+
+    def test_any_first_character_and_case_select_network_mode(self):
+        r = run_cli("/NW", self.sim.address, "admin", "-USER", "-LISTALLUSER",
+                    stdin=DEFAULT_PASSWORD + "\n")
+        self.assertEqual((r.code, r.out), (0, self.login_prefix() + "User 1: admin \n" + REMINDER))
+
+    def test_refused_login_ends_with_the_card_status(self):
+        for user, password in (("admin", "vorlAdmin"), ("nobody", DEFAULT_PASSWORD), ("admin", "")):
+            with self.subTest(user=user, password=password):
+                r = self.cli("-user", "-listall", user=user, password=password)
+                self.assertEqual(r.out, "Connecting..Connected\nPlease Enter Password : " +
+                                 "*" * len(password) + "\nInvalid Username/Password!\n")
+                self.assertEqual(r.code, 1, r)
+
+    def test_password_too_long_for_the_login_is_refused_before_sending(self):
+        password = "p" * 32
+        r = self.cli("-user", "-listall", password=password)
+        self.assertEqual(r.out, "Connecting..Connected\nPlease Enter Password : " + "*" * 32 +
+                         "\n" + usage())
+        self.assertEqual(r.code, 8)
+
+    def test_backspace_edits_the_typed_password(self):
+        r = self.cli("-user", "-listAllUser", password="vorlaX\b\x7f" + "admin")
+        self.assertEqual(r.code, 0, r)
+        self.assertIn("Login Successful !\n", r.out)
+
+    def test_invalid_group_words_ask_for_the_usage(self):
+        for words, answer, extra in ((["-nosuch"], "", ""), (["user", "-listall"], "", ""),
+                                     (["-user", "-bogus"], "y\n", usage())):
+            with self.subTest(words=words):
+                r = self.cli(*words, stdin=answer)
+                self.assertEqual((r.code, r.out), (8, self.login_prefix() + QUESTION + extra))
+
+
+class UserGroupTest(SimTestCase):
+    def run_ok(self, *words, expect="", code=0):
+        r = self.cli("-user", *words)
+        self.assertEqual(r.out, self.login_prefix() + expect + REMINDER, r)
+        self.assertEqual(r.code, code, r)
+
+    def test_lists_of_the_default_account(self):
+        self.run_ok("-listall", expect="User 1: admin Password: vorladmin \n")
+        self.run_ok("-LISTALL", expect="User 1: admin Password: vorladmin \n")
+        self.run_ok("-listAllUser", expect="User 1: admin \n")
+        self.run_ok("-getSnmp", expect="No SNMP user found in the system !\n")
+
+    def test_add_and_delete_accounts(self):
+        name30 = "N" * 30
+        self.run_ok("-add", name30, "pass_w-8")
+        self.run_ok("-Add", "bob", "password1")
+        self.run_ok("-listAll", expect="User 1: admin Password: vorladmin \nUser 2: %s Password: "
+                    "pass_w-8 \nUser 3: bob Password: password1 \n" % name30)
+        self.run_ok("-add", "bob", "password2", expect="Add user failed, Already exists\n",
+                    code=15)
+        self.run_ok("-del", name30)
+        self.run_ok("-DEL", "ghost", expect="Remove user failed, Resource not exist\n", code=16)
+        self.run_ok("-listAllUser", expect="User 1: admin \nUser 2: bob \n")
+        # The new account can log in.
+        r = self.cli("-user", "-listAllUser", user="bob", password="password1")
+        self.assertEqual(r.code, 0, r)
+
+    def test_own_checks_refuse_with_26(self):
+        name31 = "n" * 31
+        cases = (
+            (["-add", name31, "password"], "Username cannot be more than 30 characters long\n"),
+            (["-add", "bob", "p" * 31], "Password cannot be more than 30 characters long\n"),
+            (["-add", "bob.smith", "password"], "Username contains invalid characters\n"),
+            (["-add", "bob@host", "password"], "Username contains invalid characters\n"),
+            (["-add", "bob", "passwor"], "Password needs to be a minimum of 8 characters\n"),
+            (["-add", "bob", "pass.word"], "Password contains invalid characters\n"),
+            (["-del", name31], "Username cannot be more than 30 characters long\n"),
+            (["-add", "snmp", "p" * 31, "MD5", "DES"],
+             "Password cannot be more than 30 characters long\n"),
+            (["-add", "sn.mp", "pw", "MD5", "DES"], "Username contains invalid characters\n"),
+            (["-add", "snmp", "p w", "MD5", "DES"], "Password contains invalid characters\n"),
+        )
+        for words, message in cases:
+            with self.subTest(words=words):
+                self.run_ok(*words, expect=message, code=26)
+        self.run_ok("-listAll", expect="User 1: admin Password: vorladmin \n")
+        self.run_ok("-getSnmp", expect="No SNMP user found in the system !\n")
+
+    def test_snmp_users(self):
+        # Any sub-command but -del adds an SNMP user in the seven-word form; no minimum length.
+        self.run_ok("-add", "mon-1", "short", "MD5", "DES")
+        self.run_ok("-xyz", "mon_2", "secret2", "SHA", "NONE")
+        self.run_ok("-getsnmp", expect="SNMP users in the system:\n"
+                    "User 1: mon-1 Password: short Auth Protocol: MD5 Priv Protocol: DES\n"
+                    "User 2: mon_2 Password: secret2 Auth Protocol: SHA Priv Protocol: NONE\n")
+
+    def test_snmp_words_that_are_invalid(self):
+        cases = ((["-add", "mon", "pw", "md5", "DES"], "Invalid Auth Protocol:md5\nValid input:MD5/SHA"),
+                 (["-add", "mon", "pw", "SHA", "Des"], "Invalid Priv Protocol:Des\nValid input:DES/NONE"),
+                 (["-del", "mon", "pw", "MD5", "DES"], ""),
+                 (["-add", "mon", "pw", "MD5"], ""),
+                 (["-listall", "extra"], ""))
+        for words, message in cases:
+            with self.subTest(words=words):
+                r = self.cli("-user", *words)
+                self.assertEqual((r.code, r.out), (8, self.login_prefix() + message + QUESTION))
+        self.run_ok("-getSnmp", expect="No SNMP user found in the system !\n")
+
+
+class CardFailureTest(unittest.TestCase):
+    """Failures the card reports, or the connection suffers, still end with the reminder."""
+
+    def run_against(self, option, *words):
+        with Sim(option) as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", *words,
+                        stdin=DEFAULT_PASSWORD + "\n")
+        prefix = "Connecting..Connected\nPlease Enter Password : *********\nLogin Successful !\n"
+        self.assertTrue(r.out.startswith(prefix), r)
+        return r.code, r.out[len(prefix):]
+
+    def test_statuses_and_transport_failures(self):
+        cases = (
+            ("--force-status=0x0503:5", ["-listAllUser"], 5, ""),
+            ("--force-status=0x0502:30", ["-listAll"], 30, ""),
+            ("--force-status=0x0507:5", ["-getSnmp"], 5, "Error in getting SNMP users' infomation\n"),
+            ("--bad-checksum=0x0507", ["-getSnmp"], 33,
+             "Error in getting SNMP users' infomation\n"),
+            ("--half-reply=0x0500", ["-add", "bob", "password1"], 33,
+             "Add user failed, Error during connect \n"),
+            ("--force-status=0x0506:18", ["-add", "m", "pw", "MD5", "DES"], 18,
+             "Add SNMP user failed, Insufficient space\n"),
+        )
+        for option, words, code, out in cases:
+            with self.subTest(option=option):
+                self.assertEqual(self.run_against(option, *words), (code, out + REMINDER))
+
+    def test_a_refused_challenge_fails_the_login(self):
+        with Sim("--force-status=0x0001:3") as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", "-listall",
+                        stdin=DEFAULT_PASSWORD + "\n")
+        self.assertEqual(r.code, 1, r)
+        self.assertTrue(r.out.endswith("Invalid Username/Password!\n"), r)
+
+    def test_status_that_would_wrap_to_success_exits_non_zero(self):
+        code, out = self.run_against("--force-status=0x0503:256", "-listAllUser")
+        self.assertEqual((code, out), (255, REMINDER))
+
+
+if __name__ == "__main__":
+    unittest.main()
