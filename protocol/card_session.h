@@ -65,6 +65,23 @@ public:
     int listSnmpUsers(SnmpUserRecord* users, int capacity, int& count);
 
     // ---- event log and alert recipients, group 0x04 ----
+    // Records: protocol/event_log_records.h (named here by elaborated type, so this header
+    // needs no include). Each returns the status; the record holds the answer only on 0 and is
+    // left unchanged otherwise. A "success" shorter than its record gives 33.
+    int getSelInfo(struct SelInfo& info);
+    // `record.recordNumber` selects the record.
+    int getSelEntry(struct SelRecord& record);
+    int addSelEntry(const struct SelRecord& record);
+    // `deleted` receives the number of records the card removed.
+    int clearSel(uint16_t& deleted);
+    int deleteSelEntry(uint16_t recordNumber);
+    int getSelPolicy(uint8_t& policy);
+    int setSelPolicy(uint8_t policy);
+    int getSelEntryEx(struct SelRecordEx& record);
+    // 26 and nothing sent when a text of `recipient` holds more than 31 characters.
+    int setAlertRecipient(const struct AlertRecipient& recipient);
+    // Asks for `recipient.index`; fills the fields the answer carries.
+    int getAlertRecipient(struct AlertRecipient& recipient);
 
     // ---- network and MAC, groups 0x07 and 0x08 ----
     // Records and MAC text helpers: protocol/network_records.h (elaborated types here).
@@ -141,6 +158,31 @@ public:
     int downloadFileFromCard(const std::string& cardPath, const std::string& localPath);
 
     // ---- health, sensors, host control, advanced settings, groups 0x01 to 0x03 and 0x0C ----
+    // Records: protocol/advanced_records.h and protocol/sensor_tree.h (elaborated types).
+    // Each returns the status; a record holds the answer only on 0 (a "success" shorter than
+    // its record gives 33).
+    int getCardHealth(struct CardHealth& health);
+    int deleteSdk();
+    int restartSensorService();
+    // Uploads the host file as the card's sensor description, makes it permanent and restarts
+    // the sensor service; returns the first failing step's status.
+    int uploadSdk(const char* hostFile);
+    // Reads the sensor stream into `buffer` (`capacity` bytes, at least MaxPayload) and rebuilds
+    // `tree`. The card's status when not 0; 30 when the answer is empty or ends before a record
+    // it announces (the tree is then empty).
+    int readSensors(uint8_t* buffer, uint32_t capacity, struct SensorTree& tree);
+    int hostControl(uint8_t action);
+    int getPppConfig(struct PppConfig& config);
+    int setPppConfig(const struct PppConfig& config);
+    // `config.port` names the port asked for.
+    int getModemConfig(struct ModemConfig& config);
+    int setModemConfig(const struct ModemConfig& config);
+    int getAsrConfig(struct AsrConfig& config);
+    int setAsrConfig(const struct AsrConfig& config);
+    int getI2cAddress(uint8_t& address);
+    int setI2cAddress(uint8_t address);
+    int getIpmiConfig(struct IpmiConfig& config);
+    int setIpmiConfig(const struct IpmiConfig& config);
 
 private:
     std::unique_ptr<CardTransport> transport_;
