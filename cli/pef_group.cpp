@@ -1,8 +1,161 @@
+// -pef: the card's alert recipients (platform event filtering).
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "cli/group_handlers.h"
+#include "cli/settings_words.h"
+#include "cli/typed_numbers.h"
+#include "protocol/card_session.h"
+#include "protocol/event_log_records.h"
+#include "protocol/status_codes.h"
+#include "protocol/text_field.h"
 
 namespace vorl::cli {
+namespace {
 
-// Not built yet: the dispatcher treats the words as invalid.
-int runPefGroup(CardSession&, const Words&) { return -1; }
+constexpr size_t kMaxText = AlertRecipient::kTextSize - 1;
+constexpr size_t kMinIdentity = 3;
+
+// The index as typed, checked before it is narrowed: 259 is not recipient 3.
+bool readIndex(const std::string& word, uint8_t& index) {
+    const int32_t typed = leadingDecimal(word);
+    if (typed < 1 || typed > 8) {
+        std::printf("Alert Receipients ID range is 1 to 8. Given = %d \n", typed);
+        return false;
+    }
+    index = static_cast<uint8_t>(typed);
+    return true;
+}
+
+void setText(char* field, const std::string& text) {
+    putTextField(reinterpret_cast<uint8_t*>(field), AlertRecipient::kTextSize, text);
+}
+
+std::string text(const char* field) {
+    return getTextField(reinterpret_cast<const uint8_t*>(field), AlertRecipient::kTextSize);
+}
+
+void printRecipient(const AlertRecipient& r) {
+    std::printf("Alert Receipient    : %d \n", r.index);
+    std::printf("Name                : %s \n", text(r.name).c_str());
+    std::printf("Email-Id            : %s \n", text(r.mailAddress).c_str());
+    std::printf("SNMP Destination    : %s \n", text(r.snmpDestination).c_str());
+    std::printf("PPP Login name      : %s \n", text(r.pppLogin).c_str());
+    std::printf("PPP Password        : %s \n", text(r.pppPassword).c_str());
+    std::printf("Notification Method : %s \n", text(r.notificationMethod).c_str());
+    std::printf("Alert Level         : %s \n", text(r.alertLevel).c_str());
+}
+
+// A word of three or more characters fills the field; a shorter one is refused with `message`
+// when the field is required, and leaves it empty otherwise.
+bool takeIdentity(char* field, const std::string& word, bool required, const char* message) {
+    if (word.size() >= kMinIdentity) {
+        setText(field, word);
+        return true;
+    }
+    if (required) {
+        std::printf("%s", message);
+        return false;
+    }
+    setText(field, "");
+    return true;
+}
+
+struct Requirements {
+    bool mail = false;
+    bool snmp = false;
+    bool ppp = false;
+};
+
+// Fills the method text from medium and method; false (after its message) when alerts are on
+// and the medium is neither LAN nor PPP.
+bool takeMethod(AlertRecipient& r, const std::string& method, const std::string& medium,
+                bool alertsDisabled, Requirements& needs) {
+    const bool mail = equalsIgnoringCase(method, "Mail");
+    const bool snmp = equalsIgnoringCase(method, "SNMP");
+    const char* text = "";
+    if (equalsIgnoringCase(medium, "lan")) {
+        text = mail ? "Mail via LAN" : snmp ? "SNMP via LAN" : "";
+    } else if (equalsIgnoringCase(medium, "PPP")) {
+        needs.ppp = true;
+        text = mail ? "Mail via PPP" : snmp ? "SNMP via PPP" : "";
+    } else if (!alertsDisabled) {
+        std::printf("Alerts Level is enabled, Notification method required !\n");
+        return false;
+    } else {
+        setText(r.notificationMethod, "");
+        return true;
+    }
+    needs.mail = mail;
+    needs.snmp = snmp;
+    setText(r.notificationMethod, text);
+    return true;
+}
+
+// Words: 3 index, 4 name, 5 mailId, 6 SNMPDest, 7 PPPID, 8 NotifyMethod, 9 NotifyMedium,
+// 10 PPPPass, 11 AlertType.
+int setRecipient(CardSession& session, const Words& words) {
+    AlertRecipient r;
+    if (!readIndex(words[3], r.index)) return -1;
+    // Texts the card keeps in 31 characters are refused rather than cut.
+    for (size_t i : {4, 5, 6, 7, 10}) {
+        if (words[i].size() > kMaxText) return -1;
+    }
+    setText(r.name, words[4]);
+    const std::string& level = words[11];
+    bool disabled = false;
+    if (equalsIgnoringCase(level, "All")) {
+        setText(r.alertLevel, "All Alerts");
+    } else if (equalsIgnoringCase(level, "Disable")) {
+        setText(r.alertLevel, "Disable Alerts");
+        disabled = true;
+    } else if (equalsIgnoringCase(level, "Critical")) {
+        setText(r.alertLevel, "Critical Only");
+    } else {
+        std::printf("Wrong Alert Level !\n");
+        return -1;
+    }
+    Requirements needs;
+    if (!takeMethod(r, words[8], words[9], disabled, needs)) return -1;
+    if (!takeIdentity(r.mailAddress, words[5], needs.mail, "Vaild Mail Id required !") ||
+        !takeIdentity(r.snmpDestination, words[6], needs.snmp,
+                      "Vaild SNMP Destination required !") ||
+        !takeIdentity(r.pppLogin, words[7], needs.ppp, "Vaild PPP Login Id required !") ||
+        !takeIdentity(r.pppPassword, words[10], needs.ppp, "Vaild PPP Password required !"))
+        return -1;
+    printRecipient(r);
+    const int status = session.setAlertRecipient(r);
+    if (status != kStatusSuccess) {
+        std::printf("Error while get number of Records, %s\n", statusMessage(status));
+        return status;
+    }
+    return 0;
+}
+
+int getRecipient(CardSession& session, const std::string& indexWord) {
+    AlertRecipient r;
+    if (!readIndex(indexWord, r.index)) return -1;
+    const int status = session.getAlertRecipient(r);
+    if (status != kStatusSuccess) {
+        std::printf("Error while get number of Records, %s\n", statusMessage(status));
+        return status;
+    }
+    printRecipient(r);
+    return 0;
+}
+
+}  // namespace
+
+int runPefGroup(CardSession& session, const Words& words) {
+    if (words.size() < 3 || words[2].empty() || words[2][0] != '-') return -1;
+    const std::string& sub = words[2];
+    if (isSubCommand(sub, "pefInfo")) return -1;
+    if (isSubCommand(sub, "ARInfoSet"))
+        return words.size() == 12 ? setRecipient(session, words) : -1;
+    if (isSubCommand(sub, "ARInfoGet"))
+        return words.size() == 4 ? getRecipient(session, words[3]) : -1;
+    return -1;
+}
 
 }  // namespace vorl::cli
