@@ -1,0 +1,141 @@
+#include "cardsim/sim_flash_group.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "cardsim/sim_card.h"
+#include "firmware/flash_records.h"
+#include "firmware/image_builder.h"
+#include "protocol/card_session.h"
+#include "protocol/command_header.h"
+#include "tests/support/fake_transport.h"
+#include "tests/support/temp_dir.h"
+
+namespace vorl::sim {
+namespace {
+
+class SimFlashTest : public ::testing::Test {
+protected:
+    void start(const std::string& stateDir = {}) {
+        session.reset();
+        card = std::make_unique<SimCard>(stateDir, options);
+        session = std::make_unique<CardSession>(std::make_unique<test::SimCardTransport>(*card));
+        flash = card->group<SimFlashGroup>();
+        ASSERT_NE(flash, nullptr);
+    }
+    SimOptions options;
+    std::unique_ptr<SimCard> card;
+    std::unique_ptr<CardSession> session;
+    SimFlashGroup* flash = nullptr;
+    test::TempDir dir;
+};
+
+TEST_F(SimFlashTest, SectionTableMatchesTheDefaultImage) {
+    start();
+    const auto image = ImageBuilder().build();
+    EXPECT_EQ(flash->flash(), image);
+    for (const ModuleSpec& spec : defaultModuleLayout()) {
+        SectionInfo info;
+        std::memcpy(info.signature, spec.signature, 8);
+        ASSERT_EQ(session->getSectionInfo(info), 0) << spec.name;
+        EXPECT_EQ(info.firstBlock, spec.firstBlock);
+        EXPECT_EQ(info.blockCount, spec.blockCount);
+        EXPECT_EQ(info.size, spec.allocatedSize);
+        EXPECT_EQ(info.version, spec.version);
+    }
+    SectionInfo unknown;
+    std::memcpy(unknown.signature, "$$NONE$$", 8);
+    EXPECT_EQ(session->getSectionInfo(unknown), 16);
+}
+
+TEST_F(SimFlashTest, BlockWritesAreCheckedKeptAcrossRestartsAndBootedOnRestart) {
+    start(dir.path().string());
+    ImageBuilder newer;
+    newer.module("OS")->version = 0x2001;
+    const auto image = newer.build();
+    auto record = std::make_unique<FlashBlockRecord>();
+    for (uint32_t block = 3; block < 31; ++block) {
+        record->setBlockNumber(block);
+        std::memcpy(record->data(), image.data() + block * kFlashBlockSize, kFlashBlockSize);
+        ASSERT_EQ(session->writeFlashBlock(*record), 0);
+    }
+    uint8_t mode = 0;
+    EXPECT_EQ(session->getCardMode(mode), 0);
+    EXPECT_NE(mode, 0);
+    EXPECT_EQ(flash->runningVersion("$$$OS$$$"), 0x1203);  // still running the old one
+    card->restart(false);
+    EXPECT_EQ(flash->runningVersion("$$$OS$$$"), 0x2001);
+    EXPECT_EQ(flash->mode(), 0);
+
+    // A new card on the same state directory has the same flash.
+    start(dir.path().string());
+    EXPECT_EQ(flash->flash(), image);
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "flash.bin"), 4u << 20);
+
+    // The card refuses a record whose CRC does not match, and block numbers past 63.
+    SimRequest request;
+    std::vector<uint8_t> payload(FlashBlockRecord::kSize, 0);
+    putBe32(payload.data(), 5);
+    putBe32(payload.data() + 4, 1);
+    request.command = 0x0601;
+    request.payload = payload.data();
+    request.length = static_cast<uint32_t>(payload.size());
+    std::vector<uint8_t> answer(CommandHeader::kMaxPayload);
+    SimReply reply;
+    reply.payload = answer.data();
+    card->execute(request, reply);
+    EXPECT_EQ(reply.status, 34);
+    putBe32(payload.data(), 64);
+    reply = SimReply{};
+    reply.payload = answer.data();
+    card->execute(request, reply);
+    EXPECT_EQ(reply.status, 26);
+    EXPECT_EQ(flash->flash(), image);
+}
+
+TEST_F(SimFlashTest, FailingBlockOptionAndFlashMode) {
+    options.add("flash-fail-block", "7");
+    start();
+    auto record = std::make_unique<FlashBlockRecord>();
+    record->setBlockNumber(7);
+    EXPECT_EQ(session->writeFlashBlock(*record), 21);
+    record->setBlockNumber(8);
+    EXPECT_EQ(session->writeFlashBlock(*record), 0);
+    EXPECT_EQ(flash->writeLog(), std::vector<uint32_t>{8});
+
+    start();
+    uint8_t mode = 9;
+    EXPECT_EQ(session->getCardMode(mode), 0);
+    EXPECT_EQ(mode, 0);
+    EXPECT_EQ(session->setFlashMode(), 0);
+    EXPECT_EQ(session->getCardMode(mode), 0);
+    EXPECT_EQ(mode, 1);
+}
+
+TEST_F(SimFlashTest, FileStoreRoundTripAndDefaults) {
+    start(dir.path().string());
+    ASSERT_NE(flash->file("k8config/serverInfo.conf"), nullptr);
+    ASSERT_NE(flash->file("/k8sdk/k8sdk.dat"), nullptr);
+
+    for (size_t size : {size_t{0}, size_t{65536}, size_t{65537}, size_t{200000}}) {
+        std::vector<uint8_t> content(size);
+        for (size_t i = 0; i < size; ++i) content[i] = static_cast<uint8_t>(i * 13 + size);
+        const std::string up = dir.file("up.bin"), down = dir.file("down.bin");
+        test::TempDir::write(up, content);
+        ASSERT_EQ(session->uploadFileToCard(up, "data/file.bin"), 0);
+        if (size == 0) continue;  // an empty upload sends nothing, so nothing is created
+        EXPECT_EQ(*flash->file("data/file.bin"), content) << size;
+        ASSERT_EQ(session->downloadFileFromCard("data/file.bin", down), 0);
+        EXPECT_EQ(test::TempDir::read(down), content) << size;
+    }
+    // A shorter upload replaces a longer file whole.
+    test::TempDir::write(dir.file("small"), {1, 2, 3});
+    ASSERT_EQ(session->uploadFileToCard(dir.file("small"), "data/file.bin"), 0);
+    start(dir.path().string());
+    EXPECT_EQ(*flash->file("data/file.bin"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(session->downloadFileFromCard("no/such", dir.file("x")), 30);
+}
+
+}  // namespace
+}  // namespace vorl::sim
