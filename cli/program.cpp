@@ -58,6 +58,11 @@ int invalidArguments(const Arguments& args) {
     return kUsageStatus;
 }
 
+// A status the shell sees modulo 256 must never read as success.
+int exitStatus(int status) {
+    return status > 255 ? 255 : status;
+}
+
 // The end of a run that reached a command or a script.
 int finish(const Arguments& args, int result) {
     if (result < 0) return invalidArguments(args);
@@ -67,8 +72,7 @@ int finish(const Arguments& args, int result) {
                 "vorlcli");
     std::printf(
         "___________________________________________________________________________________\n");
-    // A status the shell would see modulo 256 must never read as success.
-    return result > 255 ? 255 : result;
+    return exitStatus(result);
 }
 
 // Network mode: -nw IP user-name (command words | -script file).
@@ -95,7 +99,7 @@ int runNetwork(const Arguments& args) {
     const int login = session.login(args.text(3), password);
     if (login != 0) {
         std::printf("Invalid Username/Password!\n");
-        return login;
+        return exitStatus(login);
     }
     std::printf("Login Successful !\n");
 

@@ -159,6 +159,11 @@ class CardFailureTest(unittest.TestCase):
     def test_status_that_would_wrap_to_success_exits_non_zero(self):
         code, out = self.run_against("--force-status=0x0503:256", "-listAllUser")
         self.assertEqual((code, out), (255, REMINDER))
+        with Sim("--force-status=0x0002:512") as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", "-listall",
+                        stdin=DEFAULT_PASSWORD + "\n")
+        self.assertEqual(r.code, 255, r)
+        self.assertTrue(r.out.endswith("Invalid Username/Password!\n"), r)
 
 
 if __name__ == "__main__":
