@@ -100,6 +100,26 @@ class ProcessTest(unittest.TestCase):
                 self.assertEqual(card.login("keeper", "password8"), 0)
                 self.assertEqual(text_fields(card.transact(0x0503)[1], 32), ["keeper"])
 
+    def test_reset_closes_every_connection_and_keeps_or_drops_state(self):
+        with Sim() as sim:
+            with CardConnection(sim.address) as card, CardConnection(sim.address) as idle:
+                self.assertEqual(card.login(), 0)
+                self.assertEqual(card.transact(0x0500, user_record("keeper", "password8"))[0], 0)
+                self.assertEqual(card.transact(0x0900), (0, b""))
+                self.assertEqual(card.sock.recv(1), b"")
+                self.assertEqual(idle.sock.recv(1), b"")
+            with CardConnection(sim.address) as card:
+                self.assertEqual(card.login("keeper", "password8"), 0)
+                self.assertEqual(card.transact(0x0901), (0, b""))
+                self.assertEqual(card.sock.recv(1), b"")
+            with CardConnection(sim.address) as card:
+                self.assertEqual(card.login("keeper", "password8"), 1)
+                self.assertEqual(card.login(), 0)
+                self.assertEqual(text_fields(card.transact(0x0503)[1], 32), ["admin"])
+            with Sim(state_dir=sim.state_dir) as again:
+                with CardConnection(again.address) as card:
+                    self.assertEqual(card.login("keeper", "password8"), 1)
+
     def test_without_state_dir_state_is_in_memory(self):
         address = fresh_address()
         process = subprocess.Popen([VORLSIM, "--listen", address, "--port=6577"],
