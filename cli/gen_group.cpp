@@ -115,13 +115,19 @@ int reset(CardSession& session, const std::string& word) {
 }
 
 int setSmtp(CardSession& session, const Words& words) {
+    // Texts that leave their fields no room for a terminator are refused whole rather than cut.
+    const size_t maxServer = SmtpConfig::kServerWidth - 1;
+    const size_t maxMailId = SmtpConfig::kMailIdWidth - 1;
     SmtpConfig config;
-    // Texts that do not fit their fields are refused whole rather than cut.
-    if (!setRecordText(config.server1, words[3]) || !setRecordText(config.mailId1, words[4]) ||
-        !setRecordText(config.server2, words[5]) || !setRecordText(config.mailId2, words[6])) {
+    if (words[3].size() > maxServer || words[4].size() > maxMailId || words[5].size() > maxServer ||
+        words[6].size() > maxMailId) {
         std::printf("Error when setting SMTP Config!\n");
         return kStatusOutOfRange;
     }
+    setRecordText(config.server1, words[3]);
+    setRecordText(config.mailId1, words[4]);
+    setRecordText(config.server2, words[5]);
+    setRecordText(config.mailId2, words[6]);
     const int status = session.setSmtpConfig(config);
     if (status != kStatusSuccess) std::printf("Error when setting SMTP Config!\n");
     return status;

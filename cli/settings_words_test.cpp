@@ -1,0 +1,74 @@
+// The word checks of the -Net, -Gen and -HB groups.
+#include "cli/settings_words.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/card_clock_text.h"
+
+namespace vorl::cli {
+namespace {
+
+TEST(IpText, ReadsAsTheDottedPatternDoes) {
+    for (const char* ok :
+         {"10.0.0.1", "255.255.255.0", "0.0.0.0", "010.001.000.009", "10.0.0.1abc", "10.0.0.1.5"}) {
+        EXPECT_TRUE(isValidIpText(ok)) << ok;
+    }
+    for (const char* bad : {"10.0.0.300", "10.0.0", "10.0.0.-1", "1000.0.0.1", "a.b.c.d", "",
+                            "10-0-0-1", "10.0.0.1                        x"}) {
+        EXPECT_FALSE(isValidIpText(bad)) << bad;
+    }
+    // 31 characters still fit the field with its NUL; 32 do not.
+    EXPECT_TRUE(isValidIpText("10.0.0.1" + std::string(23, 'x')));
+    EXPECT_FALSE(isValidIpText("10.0.0.1" + std::string(24, 'x')));
+}
+
+TEST(DecimalWord, ReadsLikeAtoiButRefusesWhatDoesNotFit) {
+    struct Case {
+        const char* word;
+        int32_t value;
+    } cases[] = {{"240", 240}, {"abc", 0},
+                 {"-5", -5},   {"  77x", 77},
+                 {"+12", 12},  {"2147483647", 2147483647},
+                 {"", 0},      {"-2147483648", INT32_MIN}};
+    for (const Case& c : cases) {
+        int32_t value = 99;
+        EXPECT_TRUE(readDecimalWord(c.word, value)) << c.word;
+        EXPECT_EQ(c.value, value) << c.word;
+    }
+    int32_t value = 99;
+    EXPECT_FALSE(readDecimalWord("2147483648", value));
+    EXPECT_FALSE(readDecimalWord("-2147483649", value));
+    EXPECT_FALSE(readDecimalWord("99999999999999999999999", value));
+    EXPECT_EQ(99, value);
+}
+
+TEST(CardName, LettersDigitsAndThreeMarksUpTo32) {
+    EXPECT_TRUE(isValidCardName(""));
+    EXPECT_TRUE(isValidCardName("Rack7*-_"));
+    EXPECT_TRUE(isValidCardName(std::string(32, 'a')));
+    EXPECT_FALSE(isValidCardName(std::string(33, 'a')));
+    for (const char* bad : {"a b", "a.b", "a/b", "\xe9t\xe9"}) EXPECT_FALSE(isValidCardName(bad));
+}
+
+TEST(DateWord, ChecksTheCalendarAndTheCardClockRange) {
+    int32_t seconds = 0;
+    for (const char* ok : {"022912002004.00", "123123592037.59", "010100002000.00"}) {
+        EXPECT_TRUE(cardTimeFromDateWord(ok, seconds)) << ok;
+    }
+    for (const char* bad :
+         {"130112002004.00", "010012002004.00", "022912002003.00", "043112002004.00",
+          "012424002004.00", "012412602004.00", "012412002004.60", "01241200200400", "garbage", "",
+          // outside the card's 32-bit clock
+          "010100002040.00", "010100001969.00", "010100001899.00"}) {
+        EXPECT_FALSE(cardTimeFromDateWord(bad, seconds)) << bad;
+    }
+}
+
+TEST(CardTimeText, TwentyFourCharactersOrTheRawSeconds) {
+    EXPECT_EQ(24u, cardTimeText(0).size());
+    EXPECT_EQ(24u, cardTimeText(INT32_MAX).size());
+    EXPECT_EQ("-1 (invalid time)", cardTimeText(-1));
+}
+
+}  // namespace
+}  // namespace vorl::cli
