@@ -124,7 +124,8 @@ void SimFlashGroup::save(const std::filesystem::path& dir) const {
             dirtyBlocks_[n] = false;
         }
         out.flush();
-        if (!out) std::fprintf(stderr, "vorlsim: flash blocks not saved to %s\n", path.c_str());
+        if (!out)
+            std::fprintf(stderr, "vorlsim: flash blocks not saved to %s\n", path.string().c_str());
     }
     if (filesDirty_) saveFiles(dir);
 }
