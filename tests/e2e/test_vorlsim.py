@@ -1,6 +1,6 @@
 """vorlsim as a process: login over raw packets, state across restarts, options, faults."""
 
-import os
+import hashlib
 import shutil
 import signal
 import socket
@@ -47,7 +47,6 @@ class LoginTest(unittest.TestCase):
         self.assertEqual(self.card.transact(0x0503)[0], 0)
 
     def test_login_without_challenge_or_with_a_used_one_fails(self):
-        import hashlib
         record = b"admin".ljust(32, b"\0") + hashlib.md5(b"vorladmin").digest() + bytes(24)
         self.assertEqual(self.card.transact(0x0002, record)[0], 1)
         status, challenge = self.card.transact(0x0001)
