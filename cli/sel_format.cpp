@@ -28,13 +28,16 @@ const char* severityLine(uint8_t severity) {
 }  // namespace
 
 std::string formatSelTime(uint32_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    // vorlcli runs one thread, so the shared result of localtime is not overwritten under us.
+    return formatSelTime(seconds, std::localtime(&time));
+}
+
+std::string formatSelTime(uint32_t seconds, const std::tm* local) {
     static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     char text[64];
-    const std::time_t time = static_cast<std::time_t>(seconds);
-    // vorlcli runs one thread, so the shared result of localtime is not overwritten under us.
-    const std::tm* local = std::localtime(&time);
     const bool valid = local != nullptr && local->tm_wday >= 0 && local->tm_wday < 7 &&
                        local->tm_mon >= 0 && local->tm_mon < 12 && local->tm_year + 1900 <= 9999;
     if (!valid) {
