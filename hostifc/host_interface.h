@@ -79,7 +79,7 @@ private:
     std::unique_ptr<platform::ScsiDevice> device_;
     std::unique_ptr<platform::NamedMutex> accessMutex_;
     // One transfer buffer for every vendor command, zeroed before each use.
-    std::unique_ptr<uint8_t[]> transfer_;
+    TransferBuffer transfer_;
 };
 
 }  // namespace vorl

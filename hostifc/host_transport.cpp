@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/debug_output.h"
 #include "protocol/byte_order.h"
@@ -22,14 +21,14 @@ uint32_t roundedToBlocks(uint32_t length) {
 
 }  // namespace
 
-uint8_t* HostTransport::allocateTransferBuffer(size_t size) {
-    uint8_t* memory = new (std::nothrow) uint8_t[size];
+HostTransport::TransferBuffer HostTransport::allocateTransferBuffer(size_t size) {
+    auto* memory = static_cast<uint8_t*>(std::malloc(size));
     if (memory == nullptr) {
         platform::debugOutput("[K8HOSTIFC]: Memory allocation error.  Terminating program\n\n");
         std::exit(1);
     }
     std::memset(memory, 0, size);
-    return memory;
+    return TransferBuffer(memory);
 }
 
 HostTransport::HostTransport()

@@ -5,6 +5,7 @@
 // the same way. The device operations are supplied by HostInterface.
 #include <cstdarg>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "hostifc/message_block.h"
@@ -68,9 +69,14 @@ public:
                  uint32_t pollBudget);
 
 protected:
+    struct FreeMemory {
+        void operator()(uint8_t* memory) const { std::free(memory); }
+    };
+    using TransferBuffer = std::unique_ptr<uint8_t[], FreeMemory>;
+
     // A zeroed buffer of `size` bytes; when memory cannot be had the process ends (exit 1)
     // after "Memory allocation error.  Terminating program\n".
-    static uint8_t* allocateTransferBuffer(size_t size);
+    static TransferBuffer allocateTransferBuffer(size_t size);
     // Writes the formatted line; HostInterface::trace forwards here.
     void traceLine(const char* format, va_list arguments);
 
@@ -80,8 +86,8 @@ private:
 
     // Reused for every exchange: the block and the request/answer staging areas (a packet
     // rounded up to whole 512-byte pieces, plus one).
-    std::unique_ptr<uint8_t[]> block_;
-    std::unique_ptr<uint8_t[]> staging_;
+    TransferBuffer block_;
+    TransferBuffer staging_;
 };
 
 }  // namespace vorl

@@ -1,6 +1,8 @@
 #include <windows.h>
-// windows.h first: the storage headers need its types.
+// windows.h first: the storage headers need its types (winioctl.h is left out by
+// WIN32_LEAN_AND_MEAN).
 #include <ntddscsi.h>
+#include <winioctl.h>
 
 #include <cstddef>
 #include <cstring>
