@@ -114,16 +114,5 @@ TEST_F(SimGeneral, SettingsPersistUntilDefaultsAreRestored) {
               std::string(reinterpret_cast<const char*>(run(*card, 0x0907).payload.data())));
 }
 
-TEST_F(SimGeneral, FirmwareInfoPlacesTheDateBehindTheVersionField) {
-    auto card = makeCard();
-    card->group<SimGeneralGroup>()->setFirmwareVersion("3.0.7\n");
-    const Answer answer = run(*card, 0x0903);
-    FirmwareInfo info;
-    info.decode(answer.payload.data(), answer.payload.size());
-    EXPECT_STREQ("3.0.7\n", info.version);
-    EXPECT_NE('\0', info.buildDate[0]);
-    EXPECT_LE(answer.payload.size(), FirmwareInfo::kSize);
-}
-
 }  // namespace
 }  // namespace vorl::sim
