@@ -222,3 +222,46 @@ def text_fields(data, width):
     """Splits `data` into fixed-width text fields (each up to its NUL)."""
     return [data[i:i + width].split(b"\0")[0].decode("latin-1")
             for i in range(0, len(data) - width + 1, width)]
+
+
+# ---- host interface (device link) ----
+
+DEVLINK_PORT = 6578
+
+
+class HostSim(Sim):
+    """A vorlsim whose device link listens on the sim's own loopback address too."""
+
+    def __init__(self, *options, **kw):
+        super().__init__(*options, wait_ports=(6577, DEVLINK_PORT), **kw)
+        self.options.append("--devlink-listen=" + self.address)
+
+    def hostifc_env(self, mutex_dir=None):
+        """Environment that points vorlcli -cd at this sim's device link."""
+        env = {"VORL_HOSTIFC": "sim:%s:%d" % (self.address, DEVLINK_PORT)}
+        if mutex_dir:
+            env["VORL_MUTEX_DIR"] = mutex_dir
+        return env
+
+    def devlink_statistics(self):
+        """The device link's counters as a dict (exchanges, interleaved, heartbeat-*, ...)."""
+        with socket.create_connection((self.address, DEVLINK_PORT), timeout=10) as s:
+            s.sendall(b"S" + bytes(27))
+            head = _recv_exactly(s, 12)
+            length = int.from_bytes(head[8:12], "little")
+            text = _recv_exactly(s, length).decode()
+        stats = {}
+        for line in text.splitlines():
+            key, _, value = line.rpartition(" ")
+            stats[key] = int(value)
+        return stats
+
+
+def _recv_exactly(sock, count):
+    data = b""
+    while len(data) < count:
+        chunk = sock.recv(count - len(data))
+        if not chunk:
+            raise ConnectionError("device link closed")
+        data += chunk
+    return data
