@@ -151,7 +151,8 @@ void SimNetworkGroup::setDefaults() {
     ip_ = "10.10.1.10";
     netmask_ = "255.255.255.0";
     gateway_ = "10.10.1.1";
-    std::memcpy(mac_, kDefaultMac, sizeof mac_);
+    // The MAC address is the board's, not configuration: a reset to defaults keeps it (a MAC
+    // change followed by such a reset must stick).
 }
 
 void SimNetworkGroup::load(const std::filesystem::path& dir) {
@@ -179,6 +180,10 @@ void SimNetworkGroup::save(const std::filesystem::path& dir) const {
                                         {"netmask", netmask_},
                                         {"gateway", gateway_},
                                         {"mac", macText}});
+}
+
+SimNetworkGroup::SimNetworkGroup(bool interfaceDown) : interfaceDown_(interfaceDown) {
+    std::memcpy(mac_, kDefaultMac, sizeof mac_);
 }
 
 std::unique_ptr<SimGroup> makeNetworkGroup(SimCard&, SimOptions& options) {

@@ -5,7 +5,7 @@
 //   over TCP its answer is dropped, as a real card's is when it takes the new address at once.
 // - 0x0702 switches to DHCP, which leases a fixed address.
 // - 0x0800 answers the 6 MAC bytes; 0x0801 takes 7 bytes (else 28) and refuses a wrong
-//   checksum byte with 34.
+//   checksum byte with 34. The MAC address survives a reset to defaults.
 // State file: network.conf in the state directory.
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@ class SimNetworkGroup : public SimGroup {
 public:
     static constexpr const char* kFileName = "network.conf";
 
-    explicit SimNetworkGroup(bool interfaceDown) : interfaceDown_(interfaceDown) {}
+    explicit SimNetworkGroup(bool interfaceDown);
 
     bool handles(uint16_t command) const override;
     void handle(const SimRequest& request, SimReply& reply) override;

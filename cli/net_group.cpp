@@ -6,6 +6,7 @@
 #include "cli/settings_words.h"
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
+#include "protocol/network_transport.h"
 #include "protocol/status_codes.h"
 
 namespace vorl::cli {
@@ -14,6 +15,12 @@ namespace {
 // Over the network the answer to 0x0701 is lost once the card has taken the new address, so
 // one empty poll is enough to stop waiting for it.
 constexpr uint32_t kStaticWaitPolls = 1;
+
+// The host interface does not depend on the card's address: its answer always arrives, so it is
+// waited for, and a failure there is a failure.
+bool overNetwork(CardSession& session) {
+    return dynamic_cast<NetworkTransport*>(&session.transport()) != nullptr;
+}
 
 int getMac(CardSession& session) {
     char text[kMacTextLength + 1] = {};
@@ -84,12 +91,14 @@ int setStatic(CardSession& session, const std::string& ip, const std::string& ne
                     netmask.c_str(), gateway.c_str());
         return -1;
     }
-    const int status = session.setStaticNetwork(ip, netmask, gateway, kStaticWaitPolls);
+    const bool network = overNetwork(session);
+    const int status =
+        session.setStaticNetwork(ip, netmask, gateway, network ? kStaticWaitPolls : 0);
     if (status == kStatusSuccess) {
         std::printf("Network Configuration changed successfully! \n");
         return kStatusSuccess;
     }
-    if (status == kStatusConnectError) {
+    if (status == kStatusConnectError && network) {
         // No answer: the card took its new address at once.
         std::printf(
             "The IP address of VORL card has been changed to %s.\nPlease use the new IP to "

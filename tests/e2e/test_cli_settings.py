@@ -2,9 +2,12 @@
 card holds afterwards. Every run sets TZ so that dates do not depend on the machine."""
 
 import re
+import shutil
+import tempfile
 import unittest
 
-from vorltest import REMINDER, SimTestCase
+import vorltest
+from vorltest import REMINDER, SimTestCase, run_cli
 
 QUESTION = "\nSome arguments are invalid.Do you want usage help (y/n)?\n"
 UTC = {"TZ": "UTC0"}
@@ -205,6 +208,50 @@ class ClockTest(SettingsTestCase):
         self.assertRegex(self.card_time(env=CET), r"^Tue Jan  1 11:0[01]:\d\d 2030$")
         self.expect(["-Gen", "-SetTime", "070112002031.00"], "", env=CET)
         self.assertRegex(self.card_time(), r"^Tue Jul  1 10:0[01]:\d\d 2031$")
+
+
+class HostInterfaceTest(unittest.TestCase):
+    """The same commands through the host interface (-cd): no login, and the card's answers
+    always arrive."""
+
+    def setUp(self):
+        self.mutex_dir = tempfile.mkdtemp(prefix="vorl-mutex-")
+        self.sim = vorltest.HostSim().start()
+
+    def tearDown(self):
+        self.sim.stop()
+        shutil.rmtree(self.sim.state_dir, ignore_errors=True)
+        shutil.rmtree(self.mutex_dir, ignore_errors=True)
+
+    def expect(self, words, out, code=0, stdin=""):
+        env = dict(UTC)
+        env.update(self.sim.hostifc_env(self.mutex_dir))
+        r = run_cli("-cd", *words, stdin=stdin, env=env)
+        tail = QUESTION if code == 8 else REMINDER
+        self.assertEqual(r.out, "Connecting..Connected\n" + out + tail, r)
+        self.assertEqual(r.code, code, r)
+
+    def test_static_address_is_answered_and_a_refusal_reported(self):
+        self.expect(["-Net", "-SetStatic", "10.0.0.5", "255.0.0.0", "10.0.0.1"],
+                    "Network Configuration changed successfully! \n")
+        # Text after the fourth number passes vorlcli's check; the card refuses it.
+        self.expect(["-Net", "-SetStatic", "10.0.0.6x", "255.0.0.0", "10.0.0.1"],
+                    "Error while setting network configuration ! \n", code=28)
+        self.expect(["-Net", "-SetDHCP"], "Network configuration changed successfully !\n")
+
+    def test_mac_reset_heartbeat_and_clock(self):
+        self.expect(["-Net", "-SetMAC", "00:2a:3b:4c:5d:1d"],
+                    MAC_PROMPT + "MAC address set successfully! \nCard has been reset! \n",
+                    stdin="y\n")
+        self.expect(["-Net", "-GetMAC"], "MAC Address is : 00:2A:3B:4C:5D:1D \n")
+        self.expect(["-HB", "-SetHB", "100"], HeartbeatTest.DEFAULTING + HeartbeatTest.SET)
+        self.expect(["-Gen", "-SetTime", "022912002004.00"], ROLL_BACK, code=26)
+        self.expect(["-Gen", "-SetTime", "022912002004.00", "Force"], "Card has been reset.\n")
+        self.expect(["-Gen", "-Reset", "-NoConfig"],
+                    RESET_PROMPT + "The VORL has been reset successfully !\n", stdin="y\n")
+        # Defaults are restored, but the MAC address belongs to the board.
+        self.expect(["-HB", "-GetHB"], "Heartbeat interval is 240 seconds\n")
+        self.expect(["-Net", "-GetMAC"], "MAC Address is : 00:2A:3B:4C:5D:1D \n")
 
 
 if __name__ == "__main__":
