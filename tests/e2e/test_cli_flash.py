@@ -174,6 +174,35 @@ class VanishingCardTest(FlashTestCase):
                          with_os_version(self.default, 0x2105)[OS_BLOCK * BLOCK:][:48])
 
 
+class UnreadableMacTest(FlashTestCase):
+    sim_options = ("--force-status=0x0800:5",)
+
+    def test_mac_that_could_not_be_read_is_not_written_back(self):
+        path = self.write("newer.ima", with_os_version(self.default, 0x2105))
+        out = (UPDATE_PROMPT + RETAIN_PROMPT +
+               "Firmware Image File : \t\t\t[ %s ]\n" % path +
+               "Validating Image File :\t\t\t[ OK ]\n"
+               "Opening Image File : \t\t\t[ OK ]\n"
+               "Getting MAC address : \t\t\t[ FAILED ]\n"
+               "\nUnable to retreive existing MAC address from card. Flashing may cause MAC "
+               "address loss.\n"
+               "Boot Block Flash : \t\t\t[ SKIPPED ]\n" +
+               "".join("Flashing ... Block %d of 64 \r" % n for n in range(1, 64)) +
+               "Flashing :       \t\t\t[ OK ]\n"
+               "Saving MAC Address : \t\t\t[ SKIPPED ]\n"
+               "Resetting VORL (Config Retained):\t\t\t[ OK ]\n")
+        self.expect(["-flash", "-update", path], out, stdin="y\ny\n")
+        self.assertEqual(self.section_version(b"$$$OS$$$"), 0x2105)
+
+
+class UnreadableBootBlockTest(FlashTestCase):
+    sim_options = ("--force-status=0x0602:21",)
+
+    def test_compare_boot_reports_the_failed_read(self):
+        self.expect(["-flash", "-CompareBoot", self.path("default.ima")],
+                    "Error: Error during I/O\n", code=21)
+
+
 class ReadBackTest(FlashTestCase):
     def test_read_back_then_compare_boot(self):
         path = self.path("back.ima")
