@@ -65,7 +65,7 @@ TEST(DateWord, ChecksTheCalendarAndTheCardClockRange) {
 }
 
 TEST(CardTimeText, TwentyFourCharactersOrTheRawSeconds) {
-    EXPECT_EQ(24u, cardTimeText(0).size());
+    EXPECT_EQ(24u, cardTimeText(86400).size());
     EXPECT_EQ(24u, cardTimeText(INT32_MAX).size());
     EXPECT_EQ("-1 (invalid time)", cardTimeText(-1));
 }
