@@ -1,4 +1,4 @@
-// Groups 0x01, 0x03 and 0x0C: record layouts and conversions at the edge.
+// Groups 0x01, 0x02 and 0x0C: record layouts, conversions and the SDK upload's steps.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,44 +25,6 @@ struct AdvancedFixture : ::testing::Test {
     }
     const Bytes& sent() const { return fake->requests.back().payload; }
 };
-
-TEST_F(AdvancedFixture, AsrDelayIsBigEndianBothWays) {
-    AsrConfig asr;
-    asr.state = kAsrEnabled;
-    asr.method = kAsrPowerCycle;
-    asr.delay = 240;
-    fake->queue(0);
-    EXPECT_EQ(0, session->setAsrConfig(asr));
-    EXPECT_EQ(0x0C07, fake->requests.back().command);
-    EXPECT_EQ((Bytes{1, 1, 0x00, 0xF0}), sent());
-
-    fake->queue(0, {2, 2, 0x01, 0x2C});
-    AsrConfig read;
-    EXPECT_EQ(0, session->getAsrConfig(read));
-    EXPECT_EQ(2, read.state);
-    EXPECT_EQ(300, read.delay);
-    EXPECT_TRUE(sent().empty());
-}
-
-TEST_F(AdvancedFixture, IpmiFlagsGoOutAsOneAndReadBackAsNotZero) {
-    IpmiConfig ipmi;
-    ipmi.hasBmc = true;
-    ipmi.bmcAddress = 0x20;
-    ipmi.ipmiPowerControl = true;
-    ipmi.privateEventLog = true;
-    fake->queue(0);
-    EXPECT_EQ(0, session->setIpmiConfig(ipmi));
-    EXPECT_EQ((Bytes{1, 0, 0, 0, 0x20, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}), sent());
-
-    fake->queue(0, {0, 0, 0, 9, 0x80, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0});
-    IpmiConfig read;
-    EXPECT_EQ(0, session->getIpmiConfig(read));
-    EXPECT_TRUE(read.hasBmc);
-    EXPECT_EQ(0x80, read.bmcAddress);
-    EXPECT_FALSE(read.ipmiPowerControl);
-    EXPECT_TRUE(read.useBmcSdrs);
-    EXPECT_FALSE(read.privateEventLog);
-}
 
 TEST_F(AdvancedFixture, ModemReadSendsOnlyThePortName) {
     Bytes answer(140, 0);
@@ -109,42 +71,6 @@ TEST_F(AdvancedFixture, HealthIsConvertedOnlyOnSuccess) {
     fake->queue(0, Bytes(815, 0));
     EXPECT_EQ(33, session->getCardHealth(untouched));
 }
-
-TEST_F(AdvancedFixture, SmallCommands) {
-    fake->queue(0);
-    EXPECT_EQ(0, session->hostControl(kPowerCycle));
-    EXPECT_EQ(0x0300, fake->requests.back().command);
-    EXPECT_EQ((Bytes{4}), sent());
-
-    fake->queue(0);
-    EXPECT_EQ(0, session->setI2cAddress(0x22));
-    EXPECT_EQ((Bytes{0x22}), sent());
-    fake->queue(0, {0x44});
-    uint8_t address = 0;
-    EXPECT_EQ(0, session->getI2cAddress(address));
-    EXPECT_EQ(0x44, address);
-
-    PppConfig ppp;
-    std::strcpy(ppp.serverIp, "10.0.0.1");
-    std::strcpy(ppp.clientIp, "10.0.0.2");
-    fake->queue(0);
-    EXPECT_EQ(0, session->setPppConfig(ppp));
-    ASSERT_EQ(64u, sent().size());
-    EXPECT_STREQ("10.0.0.2", reinterpret_cast<const char*>(sent().data() + 32));
-
-    fake->queue(0);
-    EXPECT_EQ(0, session->deleteSdk());
-    EXPECT_EQ(0x0200, fake->requests.back().command);
-    fake->queue(0);
-    EXPECT_EQ(0, session->restartSensorService());
-    EXPECT_EQ(0x0201, fake->requests.back().command);
-}
-
-}  // namespace
-}  // namespace vorl
-
-namespace vorl {
-namespace {
 
 TEST_F(AdvancedFixture, SdkUploadStopsAtTheFirstFailingStep) {
     const std::string path = ::testing::TempDir() + "sel_sdk_upload.dat";
