@@ -1,5 +1,7 @@
 // Winsock 1.1 backend of the sockets seam (ws2_32).
 #include <winsock2.h>
+// winsock2.h before windows.h, which would pull in the old winsock.h.
+#include <windows.h>
 #include <ws2tcpip.h>
 
 #include <climits>
@@ -147,7 +149,12 @@ bool TcpSocket::receiveAll(void* data, size_t length) {
 }
 
 void TcpSocket::shutdownBoth() {
-    if (handle_ != kInvalid) ::shutdown(toSocket(handle_), SD_BOTH);
+    if (handle_ == kInvalid) return;
+    ::shutdown(toSocket(handle_), SD_BOTH);
+    // Unlike POSIX, shutdown() does not end a receive another thread is blocked in (a
+    // connection thread of the simulated card waiting for its client); cancelling the socket's
+    // pending I/O does, and that receive then fails.
+    CancelIoEx(reinterpret_cast<HANDLE>(handle_), nullptr);
 }
 
 void TcpSocket::close() {
