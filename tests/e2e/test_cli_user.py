@@ -1,9 +1,12 @@
 """vorlcli against vorlsim: connection, login, the -user group and the closing reminder."""
 
+import os
+import select
+import time
 import unittest
 
 from test_cli_usage import QUESTION, usage
-from vorltest import DEFAULT_PASSWORD, REMINDER, Sim, SimTestCase, run_cli
+from vorltest import DEFAULT_PASSWORD, EMULATOR, REMINDER, VORLCLI, Sim, SimTestCase, run_cli
 
 
 class LoginTest(SimTestCase):
@@ -164,6 +167,55 @@ class CardFailureTest(unittest.TestCase):
                         stdin=DEFAULT_PASSWORD + "\n")
         self.assertEqual(r.code, 255, r)
         self.assertTrue(r.out.endswith("Invalid Username/Password!\n"), r)
+
+
+@unittest.skipIf(EMULATOR or os.name != "posix", "needs a POSIX terminal")
+class TerminalTest(SimTestCase):
+    """The password typed on a real terminal: no echo but "*", Enter sends CR alone."""
+
+    def read_until_exit(self, fd, pid, keys):
+        """Answers each (prompt, keys, wait_for_no_echo) when the prompt has appeared."""
+        import termios
+        out = b""
+        for prompt, typed, wait_for_no_echo in keys:
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                if select.select([fd], [], [], 0.05)[0]:
+                    out += os.read(fd, 4096)
+                ready = out.endswith(prompt)
+                if ready and wait_for_no_echo:
+                    # Keys typed before the program turns echo off would echo: type like a
+                    # person, once it waits for the first key.
+                    ready = not termios.tcgetattr(fd)[3] & termios.ECHO
+                if ready:
+                    break
+            os.write(fd, typed)
+        while True:
+            try:
+                data = os.read(fd, 4096)
+            except OSError:
+                break
+            if not data:
+                break
+            out += data
+        _, status = os.waitpid(pid, 0)
+        return os.waitstatus_to_exitcode(status), out.decode("latin-1")
+
+    def test_password_is_not_echoed_and_backspace_edits_it(self):
+        import pty
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execv(VORLCLI, [VORLCLI, "-nw", self.sim.address, "admin", "-user", "-bogus"])
+        try:
+            code, out = self.read_until_exit(fd, pid, [
+                (b"Password : ", b"vorlX\x7f" + b"admin\r", True),
+                (b"(y/n)?", b"n\r", False)])
+        finally:
+            os.close(fd)
+        self.assertEqual(out, "Connecting..Connected\r\nPlease Enter Password : *****\b \b*****"
+                         "\r\nLogin Successful !\r\n" + QUESTION.replace("\n", "\r\n")[:-2] +
+                         "n\r\n\r\n")
+        self.assertEqual(code, 8)
 
 
 if __name__ == "__main__":
