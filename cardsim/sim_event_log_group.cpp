@@ -169,7 +169,8 @@ void SimEventLogGroup::handle(const SimRequest& request, SimReply& reply) {
 
 void SimEventLogGroup::getInfo(SimReply& reply) const {
     uint8_t* out = reply.payload;
-    const size_t free = (capacity_ - records_.size()) * kRecordSize;
+    const size_t free =
+        records_.size() < capacity_ ? (capacity_ - records_.size()) * kRecordSize : 0;
     out[0] = kVersion;
     putBe16(out + 1, static_cast<uint16_t>(records_.size()));
     putBe16(out + 3, static_cast<uint16_t>(free > 0xFFFF ? 0xFFFF : free));
@@ -309,6 +310,8 @@ void SimEventLogGroup::load(const std::filesystem::path& dir) {
             record.description.assign(description.begin(), description.end());
         records_.push_back(std::move(record));
     }
+    // A card started with a smaller log keeps its newest records.
+    while (records_.size() > capacity_) records_.pop_front();
     for (size_t i = 0; i < kRecipientCount; ++i) {
         for (const KeyedMember& keyed : kRecipientKeys) {
             auto it = settings.find("recipient." + std::to_string(i + 1) + "." + keyed.key);

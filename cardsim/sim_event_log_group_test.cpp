@@ -25,6 +25,7 @@ struct SimCardFixture : ::testing::Test {
     std::unique_ptr<CardSession> session;
 
     void start() {
+        session.reset();  // before the card it talks to goes
         card = std::make_unique<SimCard>(dir.path(), options);
         session = std::make_unique<CardSession>(std::make_unique<test::SimCardTransport>(*card));
     }
@@ -65,6 +66,15 @@ TEST_F(SimCardFixture, FillPolicyRollsOverOrStops) {
     EXPECT_EQ(0, info.freeSpace);
     EXPECT_EQ(0x51, info.version);
     EXPECT_EQ(28, session->setSelPolicy(3));
+
+    // Started again with room for two, the card keeps the newest two.
+    options = SimOptions();
+    options.add("sel-capacity", "2");
+    start();
+    EXPECT_EQ(0, session->getSelInfo(info));
+    EXPECT_EQ(2, info.recordCount);
+    EXPECT_EQ(0, info.freeSpace);
+    EXPECT_EQ(3, eventAt(1));
 }
 
 TEST_F(SimCardFixture, DeleteRenumbersAndClearCounts) {
