@@ -6,7 +6,8 @@ import time
 import unittest
 
 from test_cli_usage import QUESTION, usage
-from vorltest import DEFAULT_PASSWORD, EMULATOR, REMINDER, VORLCLI, Sim, SimTestCase, run_cli
+from vorltest import (DEFAULT_PASSWORD, EMULATOR, REMINDER, VORLCLI, CardConnection, Sim,
+                      SimTestCase, run_cli)
 
 
 class LoginTest(SimTestCase):
@@ -82,6 +83,20 @@ class UserGroupTest(SimTestCase):
         # The new account can log in.
         r = self.cli("-user", "-listAllUser", user="bob", password="password1")
         self.assertEqual(r.code, 0, r)
+
+    def test_texts_that_fill_their_fields_are_printed_whole_and_no_further(self):
+        # Only another client can store them: vorlcli itself refuses names over 30 characters.
+        name, password = "N" * 32, "P" * 32
+        with CardConnection(self.sim.address) as card:
+            self.assertEqual(card.login(), 0)
+            self.assertEqual(card.transact(0x0500, (name + password).encode())[0], 0)
+            snmp = name + "MD5".ljust(32, "\0") + "NONE".ljust(32, "\0") + password
+            self.assertEqual(card.transact(0x0506, snmp.encode())[0], 0)
+        self.run_ok("-listAll", expect="User 1: admin Password: vorladmin \n"
+                    "User 2: %s Password: %s \n" % (name, password))
+        self.run_ok("-listAllUser", expect="User 1: admin \nUser 2: %s \n" % name)
+        self.run_ok("-getSnmp", expect="SNMP users in the system:\nUser 1: %s Password: %s "
+                    "Auth Protocol: MD5 Priv Protocol: NONE\n" % (name, password))
 
     def test_own_checks_refuse_with_26(self):
         name31 = "n" * 31
