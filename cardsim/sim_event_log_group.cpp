@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "cardsim/sim_card.h"
 #include "cardsim/sim_general_group.h"
