@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-from vorltest import REMINDER, VORLSIM, CardConnection, SimTestCase
+from vorltest import REMINDER, VORLSIM, CardConnection, Sim, SimTestCase, run_cli
 
 BLOCK = 65536
 QUESTION = "\nSome arguments are invalid.Do you want usage help (y/n)?\n"
@@ -17,6 +17,7 @@ UPDATE_PROMPT = ("\nFirmware upgrade is a crucial operation.This operation shoul
                  "Are you Sure (y/n)?\n")
 RETAIN_PROMPT = "Do you want to retain the current configuration after upgrade (y/n)?\n"
 OS_BLOCK = 3
+DEVICE_LINK_PORT = 6578
 CONFIG_BLOCKS = range(47, 51)
 
 
@@ -303,6 +304,38 @@ class FileTransferTest(FlashTestCase):
                 self.expect(["-file", "-uploadServerInfo", self.write(name, b"x")],
                             "Filename should be serverInfo.conf \n", code=8, stdin="n\n")
 
+
+
+class HostInterfaceFlashTest(unittest.TestCase):
+    """The same procedures through the card's host interface (no login)."""
+
+    def setUp(self):
+        self.sim = Sim(wait_ports=(6577, DEVICE_LINK_PORT))
+        self.sim.options.append("--devlink-listen=" + self.sim.address)
+        self.sim.start()
+        self.env = {"VORL_HOSTIFC": "sim:%s:%d" % (self.sim.address, DEVICE_LINK_PORT)}
+        self.work = tempfile.mkdtemp(prefix="vorl-flash-cd-")
+
+    def tearDown(self):
+        self.sim.stop()
+        shutil.rmtree(self.sim.state_dir, ignore_errors=True)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def test_update_then_read_back_over_the_host_interface(self):
+        default = default_image(os.path.join(self.work, "default.ima"))
+        newer = with_os_version(default, 0x2105)
+        path = os.path.join(self.work, "newer.ima")
+        with open(path, "wb") as f:
+            f.write(newer)
+        r = run_cli("-cd", "-flash", "-update", path, stdin="y\ny\n", env=self.env)
+        self.assertEqual(r.code, 0, r)
+        self.assertTrue(r.out.endswith("Resetting VORL (Config Retained):\t\t\t[ OK ]\n" +
+                                       REMINDER), r)
+        back = os.path.join(self.work, "back.ima")
+        r = run_cli("-cd", "-flash", "-read", back, env=self.env)
+        self.assertEqual(r.code, 0, r)
+        with open(back, "rb") as f:
+            self.assertEqual(f.read(), newer)
 
 if __name__ == "__main__":
     unittest.main()
