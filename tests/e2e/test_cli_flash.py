@@ -235,7 +235,9 @@ class ReadBackTest(FlashTestCase):
         self.expect(["-flash", "-download", junk], "", code=28)
         self.assertEqual(self.read(junk), b"not an image")
 
-    def test_card_mode(self):
+    def test_card_mode_and_saving(self):
+        self.expect(["-flash", "-SaveConfig"], "")
+        self.expect(["-file", "-saveSDK"], "")
         self.expect(["-flash", "-get"], "Card is in Normal Mode\n")
         self.expect(["-flash", "-Flash"], "")
         self.expect(["-cardMode", "-get"], "Card is being flashed, back-off!\n")
