@@ -8,8 +8,8 @@ import tempfile
 import unittest
 
 from test_cli_usage import CONNECT_FAILED, usage
-from vorltest import (DEFAULT_PASSWORD, EMULATOR, REMINDER, VORLCLI, SimTestCase, fresh_address,
-                      run_cli)
+from vorltest import (DEFAULT_PASSWORD, EMULATOR, REMINDER, VORLCLI, Sim, SimTestCase,
+                      fresh_address, run_cli, wait_for_port)
 
 BANNER = "****************************************************\n"
 
@@ -76,6 +76,44 @@ class WindowsCliTest(SimTestCase):
     def test_usage_without_a_terminal(self):
         r = run_cli()
         self.assertEqual((r.code, r.out), (8, usage()), r)
+
+
+class WindowsSim(Sim):
+    """vorlsim.exe under Wine: the Winsock listener of the Windows build."""
+
+    def start(self):
+        program = os.path.join(os.environ.get("VORL_WINDOWS_BIN", ""), "cardsim", "vorlsim.exe")
+        args = [EMULATOR, program, "--listen", self.address, "--port", str(self.port),
+                "--state-dir", self.state_dir] + self.options
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
+        if not wait_for_port(self.address, self.port, seconds=60):
+            self.stop()
+            raise RuntimeError("vorlsim.exe did not start: " + self.output())
+        return self
+
+
+class WindowsSimTest(unittest.TestCase):
+    def setUp(self):
+        if not EMULATOR or not os.environ.get("VORL_WINDOWS_BIN"):
+            self.skipTest("runs the Windows build under Wine")
+
+    def test_windows_card_serves_and_keeps_its_accounts_across_a_restart(self):
+        state = tempfile.mkdtemp(prefix="vorlsim-win-")
+        self.addCleanup(shutil.rmtree, state, ignore_errors=True)
+        with WindowsSim(state_dir=state) as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", "-add", "winuser", "password1",
+                        stdin=DEFAULT_PASSWORD + "\n")
+            self.assertEqual(r.code, 0, r)
+            r = run_cli("-nw", sim.address, "admin", "-user", "-listall", stdin="wrong\n")
+            self.assertEqual(r.code, 1, r)
+        with WindowsSim(state_dir=state) as sim:
+            r = run_cli("-nw", sim.address, "winuser", "-user", "-listAllUser",
+                        stdin="password1\n")
+            self.assertEqual(r.out, "Connecting..Connected\nPlease Enter Password : *********\n"
+                             "Login Successful !\nUser 1: admin \nUser 2: winuser \n" + REMINDER,
+                             r)
 
 
 if __name__ == "__main__":
