@@ -1,11 +1,10 @@
-// The RFC 1321 test suite against the platform's MD5 (libcrypto natively, CNG on Windows).
+// RFC 1321 reference digests against the platform's MD5 (libcrypto natively, CNG on Windows).
 #include "platform/md5.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace vorl::platform {
 namespace {
@@ -22,12 +21,8 @@ std::string md5Hex(const std::string& text) {
     return hex;
 }
 
-TEST(Md5, ReferenceVectors) {
-    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", md5Hex(""));
-    EXPECT_EQ("0cc175b9c0f1b6a831c399e269772661", md5Hex("a"));
-    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", md5Hex("abc"));
-    EXPECT_EQ("f96b697d7cb7938d525a2f31aaf161d0", md5Hex("message digest"));
-    EXPECT_EQ("c3fcd3d76192e4007dfb496cca67e13b", md5Hex("abcdefghijklmnopqrstuvwxyz"));
+TEST(Md5, InputsAcrossTheBlockAndPaddingBoundaries) {
+    // 62 bytes: the length no longer fits the first block's padding; 80 bytes: two blocks.
     EXPECT_EQ("d174ab98d277d9f5a5611c2c9f419d9f",
               md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"));
     EXPECT_EQ("57edf4a22be3c955ac49da2e2107b67a",
