@@ -63,6 +63,7 @@ std::string readPassword(Console& console) {
 }
 
 std::string readPassword() {
+    platform::EchoOffScope echoOff;  // also between keys, not only while one is read
     return readPassword(standardConsole());
 }
 

@@ -28,4 +28,7 @@ int readCharNoEcho() {
     return c;
 }
 
+EchoOffScope::EchoOffScope() = default;
+EchoOffScope::~EchoOffScope() = default;
+
 }  // namespace vorl::platform
