@@ -168,7 +168,7 @@ bool parsePort(const std::string& text, uint16_t& port) {
 
 }  // namespace
 
-bool startDeviceLink(SimCard& card, SimOptions& options) {
+bool startDeviceLink(SimCard& card, SimOptions& options, const std::string& defaultAddress) {
     DeviceLinkConfig config;
     std::string error;
     if (!config.take(options, error)) {
@@ -177,7 +177,7 @@ bool startDeviceLink(SimCard& card, SimOptions& options) {
     }
     const auto listenOption = options.take("devlink-listen");
     const auto portOption = options.take("devlink-port");
-    std::string address = listenOption.value_or("127.0.0.1");
+    std::string address = listenOption.value_or(defaultAddress);
     uint16_t port = wire::kDefaultPort;
     uint32_t parsed;
     if (!platform::parseIpv4(address.c_str(), parsed) ||

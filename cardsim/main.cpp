@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     }
 
     SimCard card(line.stateDir, options);
-    if (!startDeviceLink(card, options)) return 1;
+    if (!startDeviceLink(card, options, line.listen)) return 1;
     SimFaults faults;
     const bool faultsOk = faults.take(options, error);
     const auto unused = options.unused();

@@ -73,6 +73,11 @@ class Sim:
                 self.process.kill()
                 self.process.wait()
 
+    def __del__(self):
+        log = getattr(self, "log", None)
+        if log is not None:
+            log.close()
+
     def __enter__(self):
         return self.start()
 
