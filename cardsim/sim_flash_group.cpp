@@ -129,12 +129,12 @@ void SimFlashGroup::setDefaults() {
 void SimFlashGroup::boot() {
     mode_ = 0;
     running_.clear();
-    for (const ModuleSpec& spec : defaultModuleLayout()) {
-        const uint8_t* start = block(spec.firstBlock);
+    for (const ModuleSpec& entry : defaultModuleLayout()) {
+        const uint8_t* start = block(entry.firstBlock);
         const ModuleHeader header = ModuleHeader::decode(start);
-        const bool valid = std::memcmp(header.signature, spec.signature, 8) == 0 &&
+        const bool valid = std::memcmp(header.signature, entry.signature, 8) == 0 &&
                            FirmwareImage::headerChecksum(start) == header.checksum;
-        running_[std::string(spec.signature, 8)] = valid ? header.version : 0;
+        running_[std::string(entry.signature, 8)] = valid ? header.version : 0;
     }
 }
 
@@ -199,14 +199,14 @@ void SimFlashGroup::sectionInfo(const SimRequest& request, SimReply& reply) cons
         reply.status = kStatusInvalidArgument;
         return;
     }
-    for (const ModuleSpec& spec : defaultModuleLayout()) {
-        if (std::memcmp(request.payload, spec.signature, 8) != 0) continue;
+    for (const ModuleSpec& entry : defaultModuleLayout()) {
+        if (std::memcmp(request.payload, entry.signature, 8) != 0) continue;
         SectionInfo info;
-        std::memcpy(info.signature, spec.signature, 8);
-        info.size = spec.allocatedSize;
-        info.firstBlock = spec.firstBlock;
-        info.blockCount = spec.blockCount;
-        info.version = runningVersion(spec.signature);
+        std::memcpy(info.signature, entry.signature, 8);
+        info.size = entry.allocatedSize;
+        info.firstBlock = entry.firstBlock;
+        info.blockCount = entry.blockCount;
+        info.version = runningVersion(entry.signature);
         info.encode(reply.payload);
         reply.length = SectionInfo::kSize;
         return;

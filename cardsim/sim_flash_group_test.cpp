@@ -35,14 +35,14 @@ TEST_F(SimFlashTest, SectionTableMatchesTheDefaultImage) {
     start();
     const auto image = ImageBuilder().build();
     EXPECT_EQ(flash->flash(), image);
-    for (const ModuleSpec& spec : defaultModuleLayout()) {
+    for (const ModuleSpec& entry : defaultModuleLayout()) {
         SectionInfo info;
-        std::memcpy(info.signature, spec.signature, 8);
-        ASSERT_EQ(session->getSectionInfo(info), 0) << spec.name;
-        EXPECT_EQ(info.firstBlock, spec.firstBlock);
-        EXPECT_EQ(info.blockCount, spec.blockCount);
-        EXPECT_EQ(info.size, spec.allocatedSize);
-        EXPECT_EQ(info.version, spec.version);
+        std::memcpy(info.signature, entry.signature, 8);
+        ASSERT_EQ(session->getSectionInfo(info), 0) << entry.name;
+        EXPECT_EQ(info.firstBlock, entry.firstBlock);
+        EXPECT_EQ(info.blockCount, entry.blockCount);
+        EXPECT_EQ(info.size, entry.allocatedSize);
+        EXPECT_EQ(info.version, entry.version);
     }
     SectionInfo unknown;
     std::memcpy(unknown.signature, "$$NONE$$", 8);

@@ -9,6 +9,7 @@
 #include "cli/typed_numbers.h"
 #include "protocol/card_session.h"
 #include "protocol/sensor_tree.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl::cli {
@@ -23,15 +24,8 @@ std::string textAt(const Bytes& bytes, size_t offset, size_t width) {
                        strnlen(reinterpret_cast<const char*>(bytes.data() + offset), width));
 }
 
-struct AdvancedCli : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
+struct AdvancedCli : test::FakeSessionTest {
     std::string out;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
     int run(Handler handler, const char* command, Words words) {
         words.insert(words.begin(), {"admin", command});
         ::testing::internal::CaptureStdout();

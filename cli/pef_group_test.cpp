@@ -8,6 +8,7 @@
 
 #include "cli/group_handlers.h"
 #include "protocol/card_session.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl::cli {
@@ -25,15 +26,8 @@ std::map<std::string, std::string> pairsOf(const std::vector<uint8_t>& payload) 
     return pairs;
 }
 
-struct PefCli : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
+struct PefCli : test::FakeSessionTest {
     std::string out;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
     int run(Words words) {
         words.insert(words.begin(), {"admin", "-pef"});
         ::testing::internal::CaptureStdout();

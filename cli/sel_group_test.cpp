@@ -8,6 +8,7 @@
 #include "cli/sel_format.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl::cli {
@@ -38,15 +39,8 @@ Bytes recordAnswer(uint16_t number, uint16_t eventId, uint8_t severity) {
     return bytes;
 }
 
-struct SelCli : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
+struct SelCli : test::FakeSessionTest {
     std::string out;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
     int run(Words words) {
         words.insert(words.begin(), {"admin", "-sel"});
         ::testing::internal::CaptureStdout();

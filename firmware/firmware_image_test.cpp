@@ -65,12 +65,12 @@ TEST(Crc32, StandardCheckValueAndPiecesCarryTheRegister) {
 
 TEST_F(ImageFileTest, FindModuleLooksOnlyAtBlockStartsAndTakesTheNearestCopy) {
     std::vector<uint8_t> bytes(5 * kFlashBlockSize, 0);
-    ModuleSpec spec = defaultModuleLayout()[1];  // DIAG
-    spec.dataLength = 100;
-    ImageBuilder::placeModule(bytes, kFlashBlockSize + 16, spec);  // not at a boundary
-    ImageBuilder::placeModule(bytes, 3 * kFlashBlockSize, spec);
-    spec.version = 0x2000;
-    ImageBuilder::placeModule(bytes, 4 * kFlashBlockSize, spec);
+    ModuleSpec entry = defaultModuleLayout()[1];  // DIAG
+    entry.dataLength = 100;
+    ImageBuilder::placeModule(bytes, kFlashBlockSize + 16, entry);  // not at a boundary
+    ImageBuilder::placeModule(bytes, 3 * kFlashBlockSize, entry);
+    entry.version = 0x2000;
+    ImageBuilder::placeModule(bytes, 4 * kFlashBlockSize, entry);
     FilePtr file = openFile(write("find.ima", bytes), "rb");
 
     ModuleHeader header;
@@ -82,9 +82,9 @@ TEST_F(ImageFileTest, FindModuleLooksOnlyAtBlockStartsAndTakesTheNearestCopy) {
 
 TEST_F(ImageFileTest, FindModuleInAShortLastBlockGivesThatBlocksOwnStart) {
     std::vector<uint8_t> bytes(kFlashBlockSize + 200, 0);
-    ModuleSpec spec = defaultModuleLayout()[2];  // OS
-    spec.dataLength = 10;
-    ImageBuilder::placeModule(bytes, kFlashBlockSize, spec);
+    ModuleSpec entry = defaultModuleLayout()[2];  // OS
+    entry.dataLength = 10;
+    ImageBuilder::placeModule(bytes, kFlashBlockSize, entry);
     FilePtr file = openFile(write("short.ima", bytes), "rb");
     ModuleHeader header;
     EXPECT_EQ(image.findModule(file.get(), "$$$OS$$$", header), static_cast<long>(kFlashBlockSize));
@@ -97,9 +97,9 @@ TEST_F(ImageFileTest, FindModuleInAShortLastBlockGivesThatBlocksOwnStart) {
 
 TEST_F(ImageFileTest, CheckModuleResults) {
     std::vector<uint8_t> bytes(2 * kFlashBlockSize, 0);
-    ModuleSpec spec = defaultModuleLayout()[5];  // CONFIG
-    spec.dataLength = 1000;
-    ImageBuilder::placeModule(bytes, 0, spec);
+    ModuleSpec entry = defaultModuleLayout()[5];  // CONFIG
+    entry.dataLength = 1000;
+    ImageBuilder::placeModule(bytes, 0, entry);
     const std::string path = write("check.ima", bytes);
     FilePtr file = openFile(path, "rb");
     EXPECT_EQ(image.checkModule(file.get(), 0), 0);
@@ -125,9 +125,9 @@ TEST_F(ImageFileTest, CheckModuleResults) {
 
 TEST_F(ImageFileTest, EmptyModuleNeedsCrcFieldZero) {
     std::vector<uint8_t> bytes(kFlashBlockSize, 0);
-    ModuleSpec spec = defaultModuleLayout()[3];
-    spec.dataLength = 0;
-    ImageBuilder::placeModule(bytes, 0, spec);
+    ModuleSpec entry = defaultModuleLayout()[3];
+    entry.dataLength = 0;
+    ImageBuilder::placeModule(bytes, 0, entry);
     FilePtr file = openFile(write("empty.ima", bytes), "rb");
     EXPECT_EQ(image.checkModule(file.get(), 0), 0);
 

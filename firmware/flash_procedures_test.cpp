@@ -59,9 +59,9 @@ protected:
     }
     static std::vector<uint8_t> newerImage() {
         ImageBuilder builder;
-        for (ModuleSpec& spec : builder.modules()) {
-            spec.version = 0x2000;
-            spec.seed = 9;
+        for (ModuleSpec& entry : builder.modules()) {
+            entry.version = 0x2000;
+            entry.seed = 9;
         }
         return builder.build();
     }

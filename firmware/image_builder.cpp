@@ -19,9 +19,9 @@ constexpr DefaultSection kDefaultSections[] = {
 // Module data leave the end of each section erased, as a real build does.
 constexpr uint32_t kSectionSlack = 4096;
 
-uint8_t dataByte(const ModuleSpec& spec, size_t i) {
-    const uint32_t x = static_cast<uint32_t>(i) * 2654435761u + spec.seed * 97u +
-                       static_cast<uint8_t>(spec.signature[3]) * 131u + spec.version;
+uint8_t dataByte(const ModuleSpec& entry, size_t i) {
+    const uint32_t x = static_cast<uint32_t>(i) * 2654435761u + entry.seed * 97u +
+                       static_cast<uint8_t>(entry.signature[3]) * 131u + entry.version;
     return static_cast<uint8_t>(x >> 13);
 }
 
@@ -30,15 +30,15 @@ uint8_t dataByte(const ModuleSpec& spec, size_t i) {
 std::vector<ModuleSpec> defaultModuleLayout() {
     std::vector<ModuleSpec> layout;
     for (const DefaultSection& section : kDefaultSections) {
-        ModuleSpec spec;
-        spec.name = section.name;
-        FirmwareImage::moduleSignature(section.name, spec.signature);
-        spec.firstBlock = section.firstBlock;
-        spec.blockCount = section.blockCount;
-        spec.version = section.version;
-        spec.allocatedSize = section.blockCount * kFlashBlockSize;
-        spec.dataLength = spec.allocatedSize - ModuleHeader::kSize - kSectionSlack;
-        layout.push_back(spec);
+        ModuleSpec entry;
+        entry.name = section.name;
+        FirmwareImage::moduleSignature(section.name, entry.signature);
+        entry.firstBlock = section.firstBlock;
+        entry.blockCount = section.blockCount;
+        entry.version = section.version;
+        entry.allocatedSize = section.blockCount * kFlashBlockSize;
+        entry.dataLength = entry.allocatedSize - ModuleHeader::kSize - kSectionSlack;
+        layout.push_back(entry);
     }
     return layout;
 }
@@ -46,8 +46,8 @@ std::vector<ModuleSpec> defaultModuleLayout() {
 ImageBuilder::ImageBuilder() : modules_(defaultModuleLayout()) {}
 
 ModuleSpec* ImageBuilder::module(const std::string& name) {
-    for (ModuleSpec& spec : modules_)
-        if (spec.name == name) return &spec;
+    for (ModuleSpec& entry : modules_)
+        if (entry.name == name) return &entry;
     return nullptr;
 }
 
@@ -62,27 +62,28 @@ void ImageBuilder::remove(const std::string& name) {
 
 std::vector<uint8_t> ImageBuilder::build() const {
     std::vector<uint8_t> image(static_cast<size_t>(kFlashBlockCount) * kFlashBlockSize, 0xFF);
-    for (const ModuleSpec& spec : modules_)
-        placeModule(image, static_cast<size_t>(spec.firstBlock) * kFlashBlockSize, spec);
+    for (const ModuleSpec& entry : modules_)
+        placeModule(image, static_cast<size_t>(entry.firstBlock) * kFlashBlockSize, entry);
     return image;
 }
 
-void ImageBuilder::placeModule(std::vector<uint8_t>& image, size_t offset, const ModuleSpec& spec) {
+void ImageBuilder::placeModule(std::vector<uint8_t>& image, size_t offset,
+                               const ModuleSpec& entry) {
     if (offset >= image.size()) return;
     const size_t room = image.size() - offset;
     const size_t dataRoom = room > ModuleHeader::kSize ? room - ModuleHeader::kSize : 0;
-    const size_t dataLength = spec.dataLength < dataRoom ? spec.dataLength : dataRoom;
+    const size_t dataLength = entry.dataLength < dataRoom ? entry.dataLength : dataRoom;
 
     std::vector<uint8_t> data(dataLength);
-    for (size_t i = 0; i < dataLength; ++i) data[i] = dataByte(spec, i);
+    for (size_t i = 0; i < dataLength; ++i) data[i] = dataByte(entry, i);
 
     ModuleHeader header;
     std::memcpy(header.raw, "VORLIMG1", 8);  // firmware-owned bytes, carried unchanged
-    std::memcpy(header.signature, spec.signature, 8);
-    header.allocatedSize = spec.allocatedSize;
-    header.dataLength = spec.dataLength;
+    std::memcpy(header.signature, entry.signature, 8);
+    header.allocatedSize = entry.allocatedSize;
+    header.dataLength = entry.dataLength;
     header.crc = FirmwareImage::crc32(data.data(), data.size());
-    header.version = spec.version;
+    header.version = entry.version;
     header.encode();
     header.raw[ModuleHeader::kChecksumOffset] = FirmwareImage::headerChecksum(header.raw);
 

@@ -47,9 +47,9 @@ public:
     static void breakHeaderChecksum(std::vector<uint8_t>& image, uint16_t block);
     static void breakModuleData(std::vector<uint8_t>& image, uint16_t block);
 
-    // Writes a valid header for `spec` at `offset` (any offset, block boundary or not) and the
+    // Writes a valid header for `entry` at `offset` (any offset, block boundary or not) and the
     // data after it, clipped to `image`.
-    static void placeModule(std::vector<uint8_t>& image, size_t offset, const ModuleSpec& spec);
+    static void placeModule(std::vector<uint8_t>& image, size_t offset, const ModuleSpec& entry);
 
 private:
     std::vector<ModuleSpec> modules_;

@@ -99,28 +99,6 @@ bool TcpSocket::setNonBlocking(bool nonBlocking) {
     return ::ioctl(static_cast<int>(handle_), FIONBIO, &value) == 0;
 }
 
-bool TcpSocket::sendAll(const void* data, size_t length) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (length > 0) {
-        const long sent = send(bytes, length);
-        if (sent <= 0) return false;
-        bytes += sent;
-        length -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
-bool TcpSocket::receiveAll(void* data, size_t length) {
-    auto* bytes = static_cast<uint8_t*>(data);
-    while (length > 0) {
-        const long got = receive(bytes, length);
-        if (got <= 0) return false;
-        bytes += got;
-        length -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
 void TcpSocket::shutdownBoth() {
     if (handle_ != kInvalid) ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
 }

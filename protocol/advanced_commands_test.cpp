@@ -7,6 +7,7 @@
 
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -15,14 +16,7 @@ namespace {
 using test::FakeTransport;
 using Bytes = std::vector<uint8_t>;
 
-struct AdvancedFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
+struct AdvancedFixture : test::FakeSessionTest {
     const Bytes& sent() const { return fake->requests.back().payload; }
 };
 

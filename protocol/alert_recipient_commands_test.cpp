@@ -6,6 +6,7 @@
 
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -23,15 +24,7 @@ void putPair(std::vector<uint8_t>& bytes, size_t pair, const std::string& key,
     std::memcpy(bytes.data() + 512 * pair + 256, value.data(), value.size());
 }
 
-struct RecipientFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
-};
+struct RecipientFixture : test::FakeSessionTest {};
 
 TEST_F(RecipientFixture, GetAsksForOneIndexInA6152ByteRequest) {
     fake->queue(0, std::vector<uint8_t>(4096, 0));

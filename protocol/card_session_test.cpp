@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "protocol/status_codes.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -14,15 +15,7 @@ namespace {
 using test::FakeTransport;
 using test::ScriptedResponse;
 
-struct SessionFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
-};
+struct SessionFixture : test::FakeSessionTest {};
 
 TEST_F(SessionFixture, PayloadLimitIsInclusiveAndAnOversizedOneSendsNothing) {
     std::vector<uint8_t> buffer(CardSession::MaxPayload + 1, 0x42);

@@ -3,6 +3,7 @@
 
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -10,15 +11,7 @@ namespace {
 
 using test::FakeTransport;
 
-struct SelFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
-};
+struct SelFixture : test::FakeSessionTest {};
 
 TEST_F(SelFixture, RecordRequestAndAnswerAreBigEndian) {
     std::vector<uint8_t> answer(48, 0);

@@ -7,6 +7,7 @@
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
 #include "protocol/status_codes.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -24,15 +25,8 @@ Bytes timeAnswer(int32_t seconds) {
     return bytes;
 }
 
-struct GeneralCommands : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
+struct GeneralCommands : test::FakeSessionTest {
     platform::SleepRecorder pauses;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
     CardTime wanted(int32_t seconds, uint8_t rollBack) {
         CardTime time;
         time.seconds = seconds;

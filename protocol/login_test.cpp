@@ -5,6 +5,7 @@
 
 #include "platform/md5.h"
 #include "protocol/card_session.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -31,14 +32,7 @@ TEST(Md5, KnownDigests) {
     EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", hex(digest, 16));
 }
 
-struct LoginFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
+struct LoginFixture : test::FakeSessionTest {
     std::string sentDigest() const { return hex(fake->requests.at(1).payload.data() + 32, 16); }
 };
 

@@ -7,6 +7,7 @@
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
 #include "protocol/status_codes.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -16,15 +17,8 @@ using test::FakeTransport;
 using test::ScriptedResponse;
 using Bytes = std::vector<uint8_t>;
 
-struct NetworkCommands : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
+struct NetworkCommands : test::FakeSessionTest {
     platform::SleepRecorder pauses;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
 };
 
 TEST(MacText, ChecksumTextAndParsingAgree) {

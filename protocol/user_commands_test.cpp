@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/card_session.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl {
@@ -21,15 +22,7 @@ std::vector<uint8_t> fields(std::initializer_list<std::pair<const char*, size_t>
     return out;
 }
 
-struct UsersFixture : ::testing::Test {
-    FakeTransport* fake = nullptr;
-    std::unique_ptr<CardSession> session;
-    void SetUp() override {
-        auto transport = std::make_unique<FakeTransport>();
-        fake = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-    }
-};
+struct UsersFixture : test::FakeSessionTest {};
 
 TEST_F(UsersFixture, ListUsersTakesNamesThenPasswords) {
     fake->queue(

@@ -1,0 +1,28 @@
+// The parts of the socket seam that need no operating-system call.
+#include "platform/sockets.h"
+
+namespace vorl::platform {
+
+bool TcpSocket::sendAll(const void* data, size_t length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        const long sent = send(bytes, length);
+        if (sent <= 0) return false;
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool TcpSocket::receiveAll(void* data, size_t length) {
+    auto* bytes = static_cast<uint8_t*>(data);
+    while (length > 0) {
+        const long got = receive(bytes, length);
+        if (got <= 0) return false;
+        bytes += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace vorl::platform
