@@ -1,7 +1,21 @@
 // The parts of the socket seam that need no operating-system call.
 #include "platform/sockets.h"
 
+#include <utility>
+
 namespace vorl::platform {
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)), lastError_(other.lastError_) {}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kInvalid);
+        lastError_ = other.lastError_;
+    }
+    return *this;
+}
 
 bool TcpSocket::sendAll(const void* data, size_t length) {
     const auto* bytes = static_cast<const uint8_t*>(data);

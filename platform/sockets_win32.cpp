@@ -65,18 +65,6 @@ bool parseIpv4(const char* text, uint32_t& addressNetworkOrder) {
     return true;
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)), lastError_(other.lastError_) {}
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, kInvalid);
-        lastError_ = other.lastError_;
-    }
-    return *this;
-}
-
 bool TcpSocket::open() {
     close();
     const SOCKET s = createStreamSocket();

@@ -26,6 +26,26 @@ constexpr uint16_t kSetHeartbeatInterval = 0x0A01;
 constexpr uint32_t kResetPauseMs = 3000;
 // Answers without a payload still get a buffer to land in.
 constexpr uint32_t kSmallAnswerCapacity = 64;
+
+// Sends a fixed-size settings record; the answer carries nothing.
+template <class Record>
+int sendRecord(CardSession& session, uint16_t code, const Record& record) {
+    uint8_t buffer[Record::kSize];
+    record.encode(buffer);
+    uint32_t responseLength = 0;
+    return session.transact(code, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+}
+
+// Fetches a fixed-size settings record into a zeroed buffer and decodes it.
+template <class Record>
+int fetchRecord(CardSession& session, uint16_t code, Record& record) {
+    uint8_t buffer[Record::kSize] = {};
+    uint32_t responseLength = 0;
+    const int status = session.transact(code, buffer, 0, responseLength, 0, sizeof buffer);
+    record.decode(buffer);
+    return status;
+}
+
 }  // namespace
 
 int CardSession::resetCard() {
@@ -54,18 +74,11 @@ int CardSession::getFirmwareInfo(FirmwareInfo& info) {
 }
 
 int CardSession::setServerInfo(const ServerInfo& info) {
-    uint8_t buffer[ServerInfo::kSize];
-    info.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kSetServerInfo, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kSetServerInfo, info);
 }
 
 int CardSession::getServerInfo(ServerInfo& info) {
-    uint8_t buffer[ServerInfo::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetServerInfo, buffer, 0, responseLength, 0, sizeof buffer);
-    info.decode(buffer);
-    return status;
+    return fetchRecord(*this, kGetServerInfo, info);
 }
 
 int CardSession::setCardName(std::string_view name) {
@@ -89,18 +102,11 @@ int CardSession::getCardName(char* name, size_t capacity) {
 }
 
 int CardSession::setSmtpConfig(const SmtpConfig& config) {
-    uint8_t buffer[SmtpConfig::kSize];
-    config.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kSetSmtpConfig, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kSetSmtpConfig, config);
 }
 
 int CardSession::getSmtpConfig(SmtpConfig& config) {
-    uint8_t buffer[SmtpConfig::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetSmtpConfig, buffer, 0, responseLength, 0, sizeof buffer);
-    config.decode(buffer);
-    return status;
+    return fetchRecord(*this, kGetSmtpConfig, config);
 }
 
 int CardSession::getCardTime(CardTime& time) {
