@@ -13,7 +13,7 @@
 #include "cardsim/device_link_card.h"
 #include "platform/device_link_wire.h"
 #include "platform/sockets.h"
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl::sim {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hostifc/message_block.h"
-#include "protocol/byte_order.h"
-#include "protocol/command_header.h"
+#include "wire/byte_order.h"
+#include "wire/command_header.h"
+#include "wire/message_block.h"
 
 namespace vorl::sim {
 namespace {

@@ -8,9 +8,9 @@
 #include "hostifc/host_interface.h"
 #include "platform/debug_output.h"
 #include "platform/sleep.h"
-#include "protocol/byte_order.h"
 #include "protocol/card_session.h"
-#include "protocol/command_header.h"
+#include "wire/byte_order.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

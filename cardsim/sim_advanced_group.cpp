@@ -9,10 +9,10 @@
 #include "cardsim/sim_groups.h"
 #include "cardsim/sim_sensor_description.h"
 #include "cardsim/sim_settings_file.h"
-#include "protocol/byte_order.h"
-#include "protocol/command_header.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/byte_order.h"
+#include "wire/command_header.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -3,15 +3,15 @@
 #include <cstring>
 
 #include "cardsim/sim_groups.h"
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 
 SimCard::SimCard(std::filesystem::path stateDir, SimOptions& options)
     : stateDir_(std::move(stateDir)) {
     using Factory = std::unique_ptr<SimGroup> (*)(SimCard&, SimOptions&);
-    const Factory factories[] = {makeUsersGroup,  makeNetworkGroup,  makeGeneralGroup,
-                                 makeFlashGroup,  makeEventLogGroup, makeAdvancedGroup};
+    const Factory factories[] = {makeUsersGroup, makeNetworkGroup,  makeGeneralGroup,
+                                 makeFlashGroup, makeEventLogGroup, makeAdvancedGroup};
     for (Factory make : factories) {
         if (auto group = make(*this, options)) groups_.push_back(std::move(group));
     }

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "cardsim/sim_packet_reader.h"
-#include "protocol/command_header.h"
-#include "protocol/status_codes.h"
+#include "wire/command_header.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "cardsim/sim_command_line.h"
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

@@ -6,7 +6,7 @@
 #include "cardsim/sim_flash_group.h"
 #include "cardsim/sim_state_file.h"
 #include "firmware/flash_records.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -11,7 +11,7 @@
 #include "cardsim/sim_state_file.h"
 #include "firmware/flash_records.h"
 #include "firmware/image_builder.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

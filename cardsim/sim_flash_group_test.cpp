@@ -8,9 +8,9 @@
 #include "firmware/flash_records.h"
 #include "firmware/image_builder.h"
 #include "protocol/card_session.h"
-#include "protocol/command_header.h"
 #include "tests/support/fake_transport.h"
 #include "tests/support/temp_dir.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "cardsim/sim_groups.h"
 #include "cardsim/sim_settings_file.h"
-#include "protocol/byte_order.h"
 #include "protocol/general_records.h"
-#include "protocol/status_codes.h"
+#include "wire/byte_order.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

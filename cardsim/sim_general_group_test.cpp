@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "cardsim/sim_card.h"
-#include "protocol/byte_order.h"
-#include "protocol/command_header.h"
 #include "protocol/general_records.h"
-#include "protocol/status_codes.h"
 #include "tests/support/temp_dir.h"
+#include "wire/byte_order.h"
+#include "wire/command_header.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

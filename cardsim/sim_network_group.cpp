@@ -6,8 +6,8 @@
 #include "cardsim/sim_settings_file.h"
 #include "protocol/network_records.h"
 #include "protocol/record_text.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -7,9 +7,9 @@
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
-#include "protocol/status_codes.h"
 #include "tests/support/fake_transport.h"
 #include "tests/support/temp_dir.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "cardsim/sim_users_group.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "cardsim/sim_packet_reader.h"
 #include "platform/md5.h"
-#include "protocol/byte_order.h"
-#include "protocol/command_header.h"
+#include "wire/byte_order.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

@@ -7,8 +7,8 @@
 #include "cardsim/sim_groups.h"
 #include "cardsim/sim_state_file.h"
 #include "platform/md5.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/md5.h"
-#include "protocol/command_header.h"
 #include "protocol/text_field.h"
+#include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {

@@ -8,8 +8,8 @@
 #include "cli/typed_numbers.h"
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {
@@ -42,8 +42,7 @@ int showModemPort(CardSession& session, const std::string& port) {
 }
 
 bool storeSpeed(ModemConfig& modem, const std::string& speed) {
-    if (!speed.empty() && speed != "9600" && speed != "19200" && speed != "38400" &&
-        speed != "57600") {
+    if (!speed.empty() && !isModemSpeed(speed)) {
         std::printf("Invalid baud rate. Baud rate can only be 9600,19200,38400 or 57600!!\n");
         return false;
     }
@@ -105,7 +104,7 @@ bool readModemOptions(ModemConfig& modem, const std::string* o, size_t count) {
 int setModem(CardSession& session, const Words& words) {
     const std::string& device = words[3];
     ModemConfig modem;
-    if (device != "ttyS2" && device != "ttyS3") {
+    if (!isModemPort(device)) {
         std::printf("Device can be ttyS2 or ttyS3\n");
         return -1;
     }
@@ -146,18 +145,7 @@ int disableAsr(CardSession& session, const std::string& word) {
 int setAsr(CardSession& session, const std::string& state, const std::string& method,
            const std::string& delayWord) {
     AsrConfig asr;
-    if (equalsIgnoringCase(state, "ENABLED"))
-        asr.state = kAsrEnabled;
-    else if (equalsIgnoringCase(state, "DISABLED"))
-        asr.state = kAsrDisabled;
-    else
-        return -1;
-    if (equalsIgnoringCase(method, "POWERCYCLE"))
-        asr.method = kAsrPowerCycle;
-    else if (equalsIgnoringCase(method, "RESET"))
-        asr.method = kAsrReset;
-    else
-        return -1;
+    if (!readAsrState(state, asr.state) || !readAsrMethod(method, asr.method)) return -1;
     // A delay the record cannot hold is refused, not wrapped into a short one.
     const int32_t delay = leadingDecimal(delayWord);
     if (delay > 0xFFFF) return -1;
@@ -184,8 +172,8 @@ int runModemCfg(CardSession& session, const Words& words) {
     if (after < 1) return -1;
     const std::string& sub = words[2];
     if (after == 1 && isFlag(sub, "-get")) {
-        if (showModemPort(session, "ttyS2") != kStatusSuccess) return -1;
-        return showModemPort(session, "ttyS3");
+        if (showModemPort(session, std::string(kModemPorts[0])) != kStatusSuccess) return -1;
+        return showModemPort(session, std::string(kModemPorts[1]));
     }
     if (after == 2 && isFlag(sub, "-get")) {
         // The port name travels in a 32-byte field with its terminating NUL.

@@ -8,7 +8,7 @@
 #include "cli/typed_numbers.h"
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "firmware/firmware_image.h"
 #include "firmware/flash_procedures.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
 #include "protocol/record_text.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -4,7 +4,7 @@
 #include "cli/group_handlers.h"
 #include "cli/settings_words.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
 #include "protocol/network_transport.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "cli/sensor_listing.h"
 #include "protocol/card_session.h"
 #include "protocol/sensor_tree.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include "cli/typed_numbers.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

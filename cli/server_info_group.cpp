@@ -8,8 +8,8 @@
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
-#include "protocol/status_codes.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {

@@ -1,11 +1,10 @@
 // -user: the card's login accounts and SNMP users.
-#include "cli/user_group.h"
-
 #include <cstdio>
 
 #include "cli/group_handlers.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "protocol/entry_rules.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {
@@ -129,16 +128,6 @@ int addSnmpUser(CardSession& session, const Words& words) {
 }
 
 }  // namespace
-
-bool isValidAccountText(const std::string& text) {
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!valid) return false;
-    }
-    return true;
-}
 
 int runUserGroup(CardSession& session, const Words& words) {
     if (words.size() < 3 || words[2].empty() || words[2][0] != '-') return -1;

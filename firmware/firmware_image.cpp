@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 namespace {

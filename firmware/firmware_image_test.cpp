@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "firmware/image_builder.h"
-#include "protocol/byte_order.h"
 #include "tests/support/temp_dir.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 namespace {

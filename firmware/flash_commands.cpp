@@ -1,7 +1,7 @@
 // Flash blocks, sections, configuration saving, flash mode and file chunks: group 0x06.
 #include "firmware/flash_records.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

@@ -7,7 +7,7 @@
 #include "firmware/flash_procedures.h"
 #include "firmware/flash_records.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

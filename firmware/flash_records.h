@@ -9,8 +9,8 @@
 #include <string>
 
 #include "firmware/firmware_image.h"
-#include "protocol/byte_order.h"
 #include "protocol/text_field.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 

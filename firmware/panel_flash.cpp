@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

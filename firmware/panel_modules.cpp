@@ -4,7 +4,7 @@
 
 #include "firmware/panel_flash.h"
 #include "protocol/card_session.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 

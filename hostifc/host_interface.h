@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "hostifc/host_transport.h"
-#include "hostifc/mouse_packet.h"
 #include "platform/named_mutex.h"
 #include "platform/scsi_device.h"
+#include "wire/mouse_packet.h"
 
 namespace vorl {
 

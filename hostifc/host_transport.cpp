@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "hostifc/message_block.h"
-#include "protocol/card_transport.h"
-#include "protocol/command_header.h"
+#include "wire/card_transport.h"
+#include "wire/command_header.h"
+#include "wire/message_block.h"
 
 namespace vorl {
 

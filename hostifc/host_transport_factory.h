@@ -2,7 +2,7 @@
 // How the card command library gets a host-interface transport without knowing its backend.
 #include <memory>
 
-#include "protocol/card_transport.h"
+#include "wire/card_transport.h"
 
 namespace vorl {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "hostifc/host_interface.h"
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 namespace {

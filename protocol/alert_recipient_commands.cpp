@@ -1,7 +1,7 @@
 // Alert recipient commands of group 0x04: one recipient as eight key/value pairs.
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

@@ -2,22 +2,7 @@
 
 #include <cstring>
 
-#include "hostifc/host_transport_factory.h"
-#include "protocol/network_transport.h"
-
 namespace vorl {
-namespace {
-
-std::unique_ptr<CardTransport> makeTransport(int transportType, const char* ipAddress,
-                                             uint32_t port) {
-    if (transportType == 0) return makeHostTransport();
-    return std::make_unique<NetworkTransport>(ipAddress, port);
-}
-
-}  // namespace
-
-CardSession::CardSession(int transportType, const char* ipAddress, uint32_t port)
-    : CardSession(makeTransport(transportType, ipAddress, port)) {}
 
 CardSession::CardSession(std::unique_ptr<CardTransport> transport)
     : transport_(std::move(transport)),
@@ -54,14 +39,6 @@ int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloa
     responseLength = payload;
     if (payload != 0) std::memcpy(buffer, response + CommandHeader::kSize, payload);
     return CommandHeader::status(response);
-}
-
-}  // namespace vorl
-
-namespace vorl {
-
-int CardSession::getDriveLetter(char& letter) {
-    return hostTransportDriveLetter(*transport_, letter);
 }
 
 }  // namespace vorl

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/card_transport.h"
-#include "protocol/command_header.h"
 #include "protocol/user_records.h"
+#include "wire/card_transport.h"
+#include "wire/command_header.h"
 
 namespace vorl {
 
@@ -20,6 +20,7 @@ public:
 
     // transportType 0: host interface (address and port ignored); 1: network, with the card's
     // dotted-decimal address (at most 31 characters) and TCP port. Does not contact the card.
+    // Defined in session/ (library vorl_session), the one place that sees both transports.
     CardSession(int transportType, const char* ipAddress, uint32_t port);
     // Runs over a given transport (tests, and programs that build their own).
     explicit CardSession(std::unique_ptr<CardTransport> transport);
@@ -51,7 +52,7 @@ public:
     int login(std::string_view userName, std::string_view password);
 
     // Drive letter of the card's CD-ROM drive (host-interface sessions only): 0 and the letter,
-    // or -1 when no drive was found.
+    // or -1 when no drive was found. Defined in session/, like the constructor above.
     int getDriveLetter(char& letter);
 
     // ---- user accounts and SNMP users, group 0x05 ----

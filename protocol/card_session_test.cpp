@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "protocol/status_codes.h"
 #include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

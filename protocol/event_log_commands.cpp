@@ -1,8 +1,8 @@
 // Event log commands, group 0x04 (alert recipients: alert_recipient_commands.cpp).
-#include "protocol/byte_order.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
-#include "protocol/status_codes.h"
+#include "wire/byte_order.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

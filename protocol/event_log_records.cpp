@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "protocol/byte_order.h"
 #include "protocol/text_field.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 

@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "platform/sleep.h"
-#include "protocol/byte_order.h"
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
-#include "protocol/status_codes.h"
+#include "wire/byte_order.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

@@ -1,7 +1,7 @@
 #include "protocol/general_records.h"
 
-#include "protocol/byte_order.h"
 #include "protocol/record_text.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 

@@ -2,7 +2,7 @@
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
 #include "protocol/sensor_tree.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

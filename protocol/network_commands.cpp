@@ -3,7 +3,7 @@
 
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
-#include "protocol/status_codes.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

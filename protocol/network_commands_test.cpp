@@ -6,9 +6,9 @@
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
-#include "protocol/status_codes.h"
 #include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/sleep.h"
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 namespace vorl {
 

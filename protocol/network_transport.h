@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/sockets.h"
-#include "protocol/card_transport.h"
+#include "wire/card_transport.h"
 
 namespace vorl {
 

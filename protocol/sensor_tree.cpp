@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "protocol/byte_order.h"
-#include "protocol/status_codes.h"
+#include "wire/byte_order.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {

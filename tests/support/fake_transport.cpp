@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "cardsim/sim_card.h"
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 namespace vorl::test {
 namespace {

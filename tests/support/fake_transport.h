@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "protocol/card_transport.h"
+#include "wire/card_transport.h"
 
 namespace vorl::sim {
 class SimCard;

@@ -1,6 +1,6 @@
 #pragma once
 // The way a CardSession reaches the card: over TCP (NetworkTransport) or through the host
-// interface (HostTransport). Header-only so that the host-interface library can implement it.
+// interface (HostTransport).
 #include <cstdint>
 
 namespace vorl {

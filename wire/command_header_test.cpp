@@ -1,4 +1,4 @@
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 #include <gtest/gtest.h>
 

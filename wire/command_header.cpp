@@ -1,8 +1,8 @@
-#include "protocol/command_header.h"
+#include "wire/command_header.h"
 
 #include <cstring>
 
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 

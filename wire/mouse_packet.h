@@ -2,7 +2,7 @@
 // The 12-byte pointer packet the card answers to vendor command 0xE1 (little-endian).
 #include <cstdint>
 
-#include "protocol/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace vorl {
 
