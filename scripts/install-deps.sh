@@ -2,12 +2,16 @@
 # Installs what building and testing the suite needs, skipping what is already there.
 #   scripts/install-deps.sh          native build, tests and demo
 #   scripts/install-deps.sh windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh package  also what builds and checks the packages (wixl, dpkg-dev, man)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev)
-if [ "${1:-}" = windows ]; then
+if [ "${1:-}" = windows ] || [ "${1:-}" = package ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+fi
+if [ "${1:-}" = package ]; then
+  packages+=(wixl msitools dpkg-dev groff-base man-db)
 fi
 
 missing=()
