@@ -15,6 +15,7 @@
 
 namespace vorl::sim {
 namespace {
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kWriteBlock = 0x0601;
 constexpr uint16_t kReadBlock = 0x0602;
 constexpr uint16_t kSaveConfiguration = 0x0603;
@@ -24,9 +25,6 @@ constexpr uint16_t kSetFlashMode = 0x0607;
 constexpr uint16_t kGetCardMode = 0x0608;
 constexpr uint16_t kReadChunk = 0x060A;
 constexpr uint16_t kWriteChunk = 0x060B;
-
-constexpr int kIoError = 21;
-constexpr int kResourceNotExist = 16;
 
 constexpr const char* kServerInfoText =
     "ServerName=server\nServerLocation=rack 1\nServerOS=Linux\nServerDescription=VORL host\n";
@@ -159,7 +157,7 @@ void SimFlashGroup::writeBlock(const SimRequest& request, SimReply& reply) {
         return;
     }
     if (static_cast<int>(number) == faults_.failBlock) {
-        reply.status = kIoError;
+        reply.status = kStatusIoError;
         return;
     }
     std::memcpy(flash_.data() + number * kBlock, data, kBlock);
@@ -211,7 +209,7 @@ void SimFlashGroup::sectionInfo(const SimRequest& request, SimReply& reply) cons
         reply.length = SectionInfo::kSize;
         return;
     }
-    reply.status = kResourceNotExist;
+    reply.status = kStatusResourceNotExist;
 }
 
 }  // namespace vorl::sim
