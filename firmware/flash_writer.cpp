@@ -1,6 +1,7 @@
 #include "firmware/flash_writer.h"
 
 #include <cstring>
+#include <optional>
 
 #include "firmware/flash_records.h"
 #include "protocol/card_session.h"
@@ -52,62 +53,55 @@ bool FlashWriter::checkImageBlock(std::FILE* image, long fileOffset) {
     return false;
 }
 
-int FlashWriter::writeFromImage(std::FILE* image, long fileOffset, uint32_t firstBlock,
-                                uint32_t count, const char* module) {
-    FlashEvent event{FlashStep::BlockStarted};
+int FlashWriter::writeBlocks(uint32_t firstBlock, uint32_t count, const char* module,
+                             const BlockSteps& steps, const std::function<bool(uint32_t)>& load) {
+    FlashEvent event{FlashStep::BlockStarted};  // each tell sets its step
     event.count = static_cast<int>(count);
     event.total = total_;
     event.module = module;
+    const auto tell = [&](std::optional<FlashStep> step) {
+        if (!step) return;
+        event.step = *step;
+        listener_.on(event);
+    };
     for (uint32_t i = 0; i < count; ++i) {
         event.block = firstBlock + i;
         event.position = static_cast<int>(i + 1);
         event.written = written_;
-        event.step = FlashStep::BlockStarted;
-        listener_.on(event);
-        // A short read is never flashed: the record would hold the previous block's bytes.
-        if (!loadImageBlock(image, fileOffset + static_cast<long>(i) * kFlashBlockSize)) {
-            emit(FlashStep::ImageReadFailed);
-            return kImageShort;
-        }
-        event.step = FlashStep::BlockLoaded;
-        listener_.on(event);
+        tell(steps.started);
+        if (!load(i)) return kImageShort;
+        tell(steps.loaded);
         record_->setBlockNumber(event.block);
         const int status = session_.writeFlashBlock(*record_);
         if (status != kStatusSuccess) {
-            event.step = FlashStep::BlockFailed;
             event.status = status;
-            listener_.on(event);
+            tell(steps.failed);
             return status;
         }
-        event.written = ++written_;
-        event.step = FlashStep::BlockWritten;
-        listener_.on(event);
+        if (steps.counted) event.written = ++written_;
+        tell(steps.written);
     }
     return kStatusSuccess;
 }
 
+int FlashWriter::writeFromImage(std::FILE* image, long fileOffset, uint32_t firstBlock,
+                                uint32_t count, const char* module) {
+    static constexpr BlockSteps kImageSteps{FlashStep::BlockStarted, FlashStep::BlockLoaded,
+                                            FlashStep::BlockWritten, FlashStep::BlockFailed, true};
+    return writeBlocks(firstBlock, count, module, kImageSteps, [&](uint32_t i) {
+        // A short read is never flashed: the record would hold the previous block's bytes.
+        return checkImageBlock(image, fileOffset + static_cast<long>(i) * kFlashBlockSize);
+    });
+}
+
 int FlashWriter::writeSection(const uint8_t* data, uint32_t firstBlock, uint32_t count) {
-    FlashEvent event{FlashStep::SectionBlockStarted};
-    event.count = static_cast<int>(count);
-    event.written = written_;
-    event.total = total_;
-    for (uint32_t i = 0; i < count; ++i) {
-        event.block = firstBlock + i;
-        event.position = static_cast<int>(i + 1);
-        event.step = FlashStep::SectionBlockStarted;
-        listener_.on(event);
-        record_->setBlockNumber(event.block);
+    static constexpr BlockSteps kSectionSteps{FlashStep::SectionBlockStarted, std::nullopt,
+                                              std::nullopt, FlashStep::SectionBlockFailed, false};
+    return writeBlocks(firstBlock, count, "", kSectionSteps, [&](uint32_t i) {
         std::memcpy(record_->data(), data + static_cast<size_t>(i) * kFlashBlockSize,
                     kFlashBlockSize);
-        const int status = session_.writeFlashBlock(*record_);
-        if (status != kStatusSuccess) {
-            event.step = FlashStep::SectionBlockFailed;
-            event.status = status;
-            listener_.on(event);
-            return status;
-        }
-    }
-    return kStatusSuccess;
+        return true;
+    });
 }
 
 int readFlashBlocks(CardSession& session, uint32_t firstBlock, uint32_t count,

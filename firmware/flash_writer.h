@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "firmware/flash_events.h"
 
@@ -53,6 +54,15 @@ public:
     int writeSection(const uint8_t* data, uint32_t firstBlock, uint32_t count);
 
 private:
+    // The events of one kind of block write; a step left out is not told.
+    struct BlockSteps {
+        std::optional<FlashStep> started, loaded, written, failed;
+        bool counted;  // the blocks count as image blocks written
+    };
+    // The one block loop: `load(i)` puts block i's bytes into the record (false: stop with
+    // kImageShort, it has said why).
+    int writeBlocks(uint32_t firstBlock, uint32_t count, const char* module,
+                    const BlockSteps& steps, const std::function<bool(uint32_t)>& load);
     bool loadImageBlock(std::FILE* image, long fileOffset);
 
     CardSession& session_;
