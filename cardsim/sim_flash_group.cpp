@@ -48,6 +48,14 @@ int blockOption(SimOptions& options, const char* key) {
     return static_cast<int>(n);
 }
 
+// The block a block request names: 0 and its number, or the status to answer with (28 for a
+// request of the wrong length, 26 for a block past the flash).
+uint16_t requestedBlock(const SimRequest& request, bool lengthOk, uint32_t& number) {
+    if (!lengthOk) return kStatusInvalidArgument;
+    number = getBe32(request.payload);
+    return number < static_cast<uint32_t>(kFlashBlockCount) ? kStatusSuccess : kStatusOutOfRange;
+}
+
 }  // namespace
 
 std::unique_ptr<SimGroup> makeFlashGroup(SimCard& card, SimOptions& options) {
@@ -142,15 +150,9 @@ uint16_t SimFlashGroup::runningVersion(const char* signature) const {
 }
 
 void SimFlashGroup::writeBlock(const SimRequest& request, SimReply& reply) {
-    if (request.length != FlashBlockRecord::kSize) {
-        reply.status = kStatusInvalidArgument;
-        return;
-    }
-    const uint32_t number = getBe32(request.payload);
-    if (number >= static_cast<uint32_t>(kFlashBlockCount)) {
-        reply.status = kStatusOutOfRange;
-        return;
-    }
+    uint32_t number = 0;
+    reply.status = requestedBlock(request, request.length == FlashBlockRecord::kSize, number);
+    if (reply.status != kStatusSuccess) return;
     const uint8_t* data = request.payload + FlashBlockRecord::kHeadSize;
     if (FirmwareImage::crc32(data, kBlock) != getBe32(request.payload + 4)) {
         reply.status = kStatusChecksumError;
@@ -176,15 +178,9 @@ void SimFlashGroup::writeBlock(const SimRequest& request, SimReply& reply) {
 }
 
 void SimFlashGroup::readBlock(const SimRequest& request, SimReply& reply) {
-    if (request.length < FlashBlockRecord::kHeadSize) {
-        reply.status = kStatusInvalidArgument;
-        return;
-    }
-    const uint32_t number = getBe32(request.payload);
-    if (number >= static_cast<uint32_t>(kFlashBlockCount)) {
-        reply.status = kStatusOutOfRange;
-        return;
-    }
+    uint32_t number = 0;
+    reply.status = requestedBlock(request, request.length >= FlashBlockRecord::kHeadSize, number);
+    if (reply.status != kStatusSuccess) return;
     putBe32(reply.payload, number);
     putBe32(reply.payload + 4, FirmwareImage::crc32(block(static_cast<int>(number)), kBlock));
     std::memcpy(reply.payload + FlashBlockRecord::kHeadSize, block(static_cast<int>(number)),
