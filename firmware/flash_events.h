@@ -79,7 +79,7 @@ struct FlashEvent {
     int count = 0;            // block steps: the blocks of that run (module, section, image)
     int written = 0;          // blocks of the image written so far
     int total = 0;            // blocks of the image this flash writes
-    const char* module = "";  // module flash: the module's name ("OS", "CONFIG", ...)
+    const char* module = "";  // module flash: the module's name (valid during the call)
 };
 
 class FlashListener {
