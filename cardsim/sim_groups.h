@@ -1,6 +1,10 @@
 #pragma once
 // The groups of the simulated card, one factory per file. A factory returns nullptr while its
 // group is not built yet; the card then answers that group's commands with status 32.
+// Each group names its command codes itself rather than taking them from the card command
+// library: the simulated card is an independent peer, so a wrong code in the library shows up
+// as a refusal in the tests instead of being agreed with. (The vendor SCSI opcodes of the device
+// link do come from wire/vendor_commands.h: they describe the drive, not the card's commands.)
 #include <memory>
 
 #include "cardsim/sim_group.h"
