@@ -5,11 +5,13 @@
 namespace vorl::platform {
 namespace {
 std::atomic<SleepRecorder*> activeRecorder{nullptr};
-}
+std::atomic<uint64_t> recordedTotalMs{0};
+}  // namespace
 
 void sleepMs(uint32_t milliseconds) {
     if (SleepRecorder* recorder = activeRecorder.load()) {
         recorder->record(milliseconds);
+        recordedTotalMs += milliseconds;
         return;
     }
     systemSleepMs(milliseconds);
@@ -20,6 +22,10 @@ SleepRecorder::SleepRecorder() {
 }
 SleepRecorder::~SleepRecorder() {
     activeRecorder.store(nullptr);
+}
+
+uint64_t recordedSleepMs() {
+    return recordedTotalMs.load();
 }
 
 uint64_t SleepRecorder::totalMs() const {

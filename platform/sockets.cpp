@@ -1,9 +1,30 @@
 // The parts of the socket seam that need no operating-system call.
 #include "platform/sockets.h"
 
+#include <atomic>
 #include <utility>
 
 namespace vorl::platform {
+namespace {
+std::atomic<uint64_t> receiveCalls{0};
+}
+
+uint64_t receiveCallCount() {
+    return receiveCalls.load();
+}
+
+long TcpSocket::receive(void* data, size_t length) {
+    ++receiveCalls;
+    return receiveOnce(data, length);
+}
+
+SocketWait TcpSocket::waitReadable(uint32_t milliseconds) {
+    return wait(false, milliseconds);
+}
+
+SocketWait TcpSocket::waitWritable(uint32_t milliseconds) {
+    return wait(true, milliseconds);
+}
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
     : handle_(std::exchange(other.handle_, kInvalid)), lastError_(other.lastError_) {}
