@@ -4,6 +4,8 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/deadline.h"
+
 namespace vorl::platform {
 namespace {
 std::atomic<uint64_t> receiveCalls{0};
@@ -53,6 +55,20 @@ bool TcpSocket::receiveAll(void* data, size_t length) {
     auto* bytes = static_cast<uint8_t*>(data);
     while (length > 0) {
         const long got = receive(bytes, length);
+        if (got <= 0) return false;
+        bytes += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool TcpSocket::receiveAllWithin(void* data, size_t length, uint32_t milliseconds) {
+    const Deadline deadline(milliseconds);
+    auto* bytes = static_cast<uint8_t*>(data);
+    while (length > 0) {
+        if (waitReadable(deadline.remainingMs()) != SocketWait::Ready) return false;
+        const long got = receive(bytes, length);
+        if (got < 0 && lastError_ == SocketError::WouldBlock) continue;
         if (got <= 0) return false;
         bytes += got;
         length -= static_cast<size_t>(got);

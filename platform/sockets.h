@@ -52,6 +52,8 @@ public:
     bool sendAll(const void* data, size_t length);
     // Receives exactly `length` bytes. Returns false on error or when the peer closed.
     bool receiveAll(void* data, size_t length);
+    // As receiveAll, but false as well when the bytes have not all come within `milliseconds`.
+    bool receiveAllWithin(void* data, size_t length, uint32_t milliseconds);
     // shutdown(both); the handle stays open until close().
     void shutdownBoth();
     void close();
@@ -65,6 +67,10 @@ private:
     intptr_t handle_ = kInvalid;
     SocketError lastError_ = SocketError::None;
 };
+
+// Two connected stream sockets of this process (tests and fuzzing feed one end and read the
+// other). False when the platform cannot make them.
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second);
 
 class TcpListener {
 public:

@@ -113,6 +113,14 @@ void TcpSocket::close() {
     }
 }
 
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    first = TcpSocket(fds[0]);
+    second = TcpSocket(fds[1]);
+    return true;
+}
+
 bool TcpListener::listen(const char* address, uint16_t port) {
     close();
     uint32_t bindAddress;

@@ -146,6 +146,16 @@ void TcpSocket::close() {
     }
 }
 
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
+    TcpListener listener;
+    uint32_t loopback = 0;
+    if (!listener.listen("127.0.0.1", 0) || !parseIpv4("127.0.0.1", loopback) || !first.open() ||
+        first.connect(loopback, listener.port()) != SocketError::None)
+        return false;
+    second = listener.accept();
+    return second.isOpen();
+}
+
 bool TcpListener::listen(const char* address, uint16_t port) {
     close();
     uint32_t bindAddress;
