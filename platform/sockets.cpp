@@ -8,15 +8,16 @@
 
 namespace vorl::platform {
 namespace {
-std::atomic<uint64_t> receiveCalls{0};
+std::atomic<uint64_t> allReceiveCalls{0};
 }
 
 uint64_t receiveCallCount() {
-    return receiveCalls.load();
+    return allReceiveCalls.load();
 }
 
 long TcpSocket::receive(void* data, size_t length) {
-    ++receiveCalls;
+    ++allReceiveCalls;
+    ++receiveCalls_;
     return receiveOnce(data, length);
 }
 
@@ -29,13 +30,16 @@ SocketWait TcpSocket::waitWritable(uint32_t milliseconds) {
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)), lastError_(other.lastError_) {}
+    : handle_(std::exchange(other.handle_, kInvalid)),
+      lastError_(other.lastError_),
+      receiveCalls_(other.receiveCalls_) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, kInvalid);
         lastError_ = other.lastError_;
+        receiveCalls_ = other.receiveCalls_;
     }
     return *this;
 }

@@ -40,6 +40,8 @@ public:
     long send(const void* data, size_t length);
     // One recv call: bytes received (> 0), 0 when the peer closed, -1 on error (see lastError).
     long receive(void* data, size_t length);
+    // recv calls made on this socket so far.
+    uint64_t receiveCalls() const { return receiveCalls_; }
     // Waits up to `milliseconds` until a receive would not block (data, the peer's close or an
     // error are waiting), or a send would not block. Failed when the platform fails the wait.
     SocketWait waitReadable(uint32_t milliseconds);
@@ -66,6 +68,7 @@ private:
 
     intptr_t handle_ = kInvalid;
     SocketError lastError_ = SocketError::None;
+    uint64_t receiveCalls_ = 0;
 };
 
 // Two connected stream sockets of this process (tests and fuzzing feed one end and read the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/sleep.h"
 
@@ -37,6 +38,13 @@ int NetworkTransport::connect() {
             return 33;
         platform::sleepMs(1);
     }
+}
+
+int NetworkTransport::attach(platform::TcpSocket connected) {
+    socket_ = std::move(connected);
+    start_ = end_ = 0;
+    lost_ = false;
+    return socket_.isOpen() && socket_.setNonBlocking(true) ? 0 : 33;
 }
 
 int NetworkTransport::disconnect() {

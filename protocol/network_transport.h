@@ -30,6 +30,11 @@ public:
     int connect() override;
     // Shuts the socket down and closes it. Returns 0.
     int disconnect() override;
+    // Runs over `connected`, a socket already connected to a card, instead of connecting
+    // (tests and fuzzing). 0 or 33.
+    int attach(platform::TcpSocket connected);
+    // recv calls made on the card's connection so far (the benchmarks report them).
+    uint64_t receiveCalls() const { return socket_.receiveCalls(); }
     // The response after a stale one, within the bound of the transaction in progress. 0 or 1.
     int receiveNextResponse(uint32_t& responseLength, uint8_t* response,
                             uint32_t waitPolls) override;
