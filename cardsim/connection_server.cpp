@@ -60,12 +60,13 @@ void ConnectionServer::reapFinished() {
     }
 }
 
-void ConnectionServer::shutdownAll() {
+void ConnectionServer::shutdownAll(const std::function<void()>& then) {
     std::lock_guard<std::mutex> guard(mutex_);
     for (Entry& entry : connections_) {
         std::lock_guard<std::mutex> socketGuard(entry.socketMutex);
         if (!entry.closed) entry.socket.shutdownBoth();
     }
+    if (then) then();
 }
 
 size_t ConnectionServer::openConnections() {

@@ -48,8 +48,10 @@ public:
     void start();
     // Stops accepting, ends every connection and joins every thread. Idempotent.
     void stop();
-    // Shuts every open connection down (their handlers then end); the listener stays.
-    void shutdownAll();
+    // Shuts every open connection down (their handlers then end); the listener stays. `then`
+    // runs afterwards, before any new connection is accepted (a card restart: a client that
+    // saw its connection end and comes back meets the restarted card).
+    void shutdownAll(const std::function<void()>& then = {});
     // Connections whose handler is still running.
     size_t openConnections();
 

@@ -13,8 +13,7 @@ SimServer::SimServer(SimCard& card, SimFaults faults)
       }) {}
 
 void SimServer::restartCard(bool withDefaults) {
-    server_.shutdownAll();
-    card_.restart(withDefaults);
+    server_.shutdownAll([&] { card_.restart(withDefaults); });
 }
 
 }  // namespace vorl::sim
