@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback_peer.h"
+
 namespace vorl::sim {
 namespace {
 
@@ -14,11 +16,8 @@ using platform::SocketWait;
 using platform::TcpSocket;
 
 TcpSocket connectTo(uint16_t port) {
-    uint32_t address = 0;
-    platform::parseIpv4("127.0.0.1", address);
-    TcpSocket socket;
-    EXPECT_TRUE(socket.open());
-    EXPECT_EQ(socket.connect(address, port), platform::SocketError::None);
+    TcpSocket socket = test::connectToLoopback(port);
+    EXPECT_TRUE(socket.isOpen());
     return socket;
 }
 

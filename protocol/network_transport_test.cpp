@@ -29,14 +29,19 @@ std::vector<uint8_t> bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
+// The card's side: sends `bytes`, then keeps the connection until the client is done.
+void sendThenHold(TcpSocket& card, const std::vector<uint8_t>& bytes) {
+    card.sendAll(bytes.data(), bytes.size());
+    uint8_t drain;
+    card.receive(&drain, 1);
+}
+
 // Runs one request through a session to a peer that answers with `wire`.
 int transactAgainst(const std::vector<uint8_t>& wire, uint32_t& responseLength,
                     uint8_t* buffer = nullptr, uint32_t capacity = 0, uint32_t waitPolls = 0) {
     LoopbackPeer peer([&](TcpSocket& card) {
         if (LoopbackPeer::readRequest(card).empty()) return;
-        card.sendAll(wire.data(), wire.size());
-        uint8_t drain;
-        card.receive(&drain, 1);  // hold the connection until the client is done
+        sendThenHold(card, wire);
     });
     CardSession session(1, "127.0.0.1", peer.port());
     EXPECT_EQ(0, session.connect());
@@ -87,9 +92,7 @@ TEST(NetworkTransport, BoundedWaitGivesUpAfterItsPollsAndTheNextTransactionStill
         LoopbackPeer::readRequest(card);  // second: answered late
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         const auto answer = LoopbackPeer::response(0x0502, 0, {1});
-        card.sendAll(answer.data(), answer.size());
-        uint8_t drain;
-        card.receive(&drain, 1);
+        sendThenHold(card, answer);
     });
     CardSession session(1, "127.0.0.1", peer.port());
     ASSERT_EQ(0, session.connect());
@@ -114,9 +117,7 @@ TEST(NetworkTransport, ARefusalThatComesSoonIsReadEvenWithOnePoll) {
             LoopbackPeer::readRequest(card);
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
             const auto refusal = LoopbackPeer::response(0x0701, kStatusOutOfRange);
-            card.sendAll(refusal.data(), refusal.size());
-            uint8_t drain;
-            card.receive(&drain, 1);
+            sendThenHold(card, refusal);
         });
         CardSession session(1, "127.0.0.1", peer.port());
         ASSERT_EQ(0, session.connect());
@@ -137,9 +138,7 @@ TEST(NetworkTransport, ALateAnswerIsSkippedByTheNextTransaction) {
         card.sendAll(both.data(), both.size());
         LoopbackPeer::readRequest(card);  // 0x0800
         const auto mac = LoopbackPeer::response(0x0800, 0, {0, 1, 2, 3, 4, 5});
-        card.sendAll(mac.data(), mac.size());
-        uint8_t drain;
-        card.receive(&drain, 1);
+        sendThenHold(card, mac);
     });
     CardSession session(1, "127.0.0.1", peer.port());
     ASSERT_EQ(0, session.connect());

@@ -7,12 +7,12 @@ import shutil
 import socket
 import struct
 import subprocess
-import tempfile
 import time
 import unittest
 import zlib
 
 import vorltest
+from test_cli_cd import HostInterfaceCli
 from vorltest import (DEVLINK_PORT, REMINDER, CardConnection, HostSim, Sim, SimTestCase,
                       run_cli)
 
@@ -122,18 +122,7 @@ class LateRefusal(ScriptMixin, SimTestCase):
         self.assertEqual(r.code, 0, r)
 
 
-class HostInterfaceCase(unittest.TestCase):
-    sim_options = ()
-
-    def setUp(self):
-        self.mutex_dir = tempfile.mkdtemp(prefix="vorl-mutex-")
-        self.sim = HostSim(*self.sim_options).start()
-
-    def tearDown(self):
-        self.sim.stop()
-        shutil.rmtree(self.sim.state_dir, ignore_errors=True)
-        shutil.rmtree(self.mutex_dir, ignore_errors=True)
-
+class HostInterfaceCase(HostInterfaceCli):
     def env(self):
         env = dict(os.environ)
         env.update(self.sim.hostifc_env(self.mutex_dir))
