@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/sleep.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
@@ -20,22 +21,23 @@ NetworkTransport::NetworkTransport(const char* ipAddress, uint32_t port)
 }
 
 int NetworkTransport::startNetworking() {
-    return platform::startNetworking() == 0 ? 0 : 33;
+    return platform::startNetworking() == 0 ? 0 : kStatusConnectError;
 }
 
 int NetworkTransport::connect() {
-    if (!socket_.open()) return 33;
+    if (!socket_.open()) return kStatusConnectError;
     start_ = end_ = 0;
     lost_ = false;
     uint32_t address = 0;
-    if (!platform::parseIpv4(address_, address)) return 33;
+    if (!platform::parseIpv4(address_, address)) return kStatusConnectError;
     const auto port = static_cast<uint16_t>(port_ & 0xFFFF);
     for (int retry = 0;; ++retry) {
         const platform::SocketError result = socket_.connect(address, port);
         // Every later wait is a bounded wait for readiness, never a blocking call.
-        if (result == platform::SocketError::None) return socket_.setNonBlocking(true) ? 0 : 33;
+        if (result == platform::SocketError::None)
+            return socket_.setNonBlocking(true) ? 0 : kStatusConnectError;
         if (result != platform::SocketError::AddressInUse || retry >= kMaxAddressInUseRetries)
-            return 33;
+            return kStatusConnectError;
         platform::sleepMs(1);
     }
 }
@@ -44,7 +46,7 @@ int NetworkTransport::attach(platform::TcpSocket connected) {
     socket_ = std::move(connected);
     start_ = end_ = 0;
     lost_ = false;
-    return socket_.isOpen() && socket_.setNonBlocking(true) ? 0 : 33;
+    return socket_.isOpen() && socket_.setNonBlocking(true) ? 0 : kStatusConnectError;
 }
 
 int NetworkTransport::disconnect() {
@@ -74,9 +76,9 @@ void NetworkTransport::giveUp() {
 }
 
 int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/) {
-    if (lost_ || !socket_.isOpen()) return 33;
+    if (lost_ || !socket_.isOpen()) return kStatusConnectError;
     const uint32_t payload = CommandHeader::payloadLength(request);
-    if (payload > CommandHeader::kMaxPayload) return 33;
+    if (payload > CommandHeader::kMaxPayload) return kStatusConnectError;
     deadline_ = platform::Deadline(platform::answerWaitLimitMs());
     emptyPolls_ = 0;
     const uint8_t* at = request;
@@ -94,7 +96,7 @@ int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/
                 continue;
             if (deadline_.passed()) giveUp();
         }
-        return 33;
+        return kStatusConnectError;
     }
     return 0;
 }
@@ -160,32 +162,32 @@ int NetworkTransport::findSignature(uint32_t waitPolls) {
         // An empty poll of a bounded wait; the count runs across the whole transaction.
         if (result == Fill::Empty && waitPolls != 0 && ++emptyPolls_ <= waitPolls) continue;
         if (result == Fill::Expired || (result == Fill::Empty && waitPolls == 0)) giveUp();
-        return 33;
+        return kStatusConnectError;
     }
 }
 
 int NetworkTransport::receiveResponse(uint8_t* response, uint32_t& responseLength,
                                       uint32_t waitPolls) {
-    if (lost_ || !socket_.isOpen()) return 33;
-    if (findSignature(waitPolls) != 0) return 33;
-    if (!fillTo(kHeaderLengthEnd)) return 33;
+    if (lost_ || !socket_.isOpen()) return kStatusConnectError;
+    if (findSignature(waitPolls) != 0) return kStatusConnectError;
+    if (!fillTo(kHeaderLengthEnd)) return kStatusConnectError;
     const uint8_t* packet = buffer_.get() + start_;
     const uint32_t headerLength = packet[CommandHeader::kHeaderLengthOffset];
     // A header shorter than ours would leave the payload length unread; refuse it.
     if (headerLength < CommandHeader::kSize) {
         start_ += kHeaderLengthEnd;
-        return 33;
+        return kStatusConnectError;
     }
-    if (!fillTo(headerLength)) return 33;
+    if (!fillTo(headerLength)) return kStatusConnectError;
     packet = buffer_.get() + start_;
     const uint32_t payload = CommandHeader::payloadLength(packet);
     if (payload > CommandHeader::kMaxPayload ||
         payload > CommandHeader::kMaxPacket - headerLength) {
         start_ += headerLength;
-        return 33;
+        return kStatusConnectError;
     }
     const size_t total = headerLength + payload;
-    if (!fillTo(total)) return 33;
+    if (!fillTo(total)) return kStatusConnectError;
     std::memcpy(response, buffer_.get() + start_, total);
     start_ += total;
     responseLength = static_cast<uint32_t>(total);
