@@ -25,10 +25,8 @@ struct ConnectionWindow {
 };
 
 INT_PTR CALLBACK connectionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<ConnectionWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* state = dialogState<ConnectionWindow>(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        state = reinterpret_cast<ConnectionWindow*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         state->view.attach(dialog);
         HICON icon = LoadIconA(programInstance(), MAKEINTRESOURCEA(IDI_PANEL));
         SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));

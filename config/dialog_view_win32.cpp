@@ -16,10 +16,8 @@ struct ModalDialog {
 };
 
 INT_PTR CALLBACK modalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<ModalDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* state = dialogState<ModalDialog>(dialog, message, lParam);
     if (message == WM_INITDIALOG) {
-        state = reinterpret_cast<ModalDialog*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         state->view.attach(dialog);
         state->presenter.onCreated(state->view);
         return TRUE;

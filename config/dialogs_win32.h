@@ -57,6 +57,14 @@ private:
 // The caption of vorlpanel's message boxes.
 inline constexpr const char* kMessageCaption = "VORLConfigApp";
 
+// The object a dialog procedure serves: handed over by WM_INITDIALOG's lParam and kept in the
+// window's DWLP_USER slot. Null for the few messages before WM_INITDIALOG.
+template <class State>
+State* dialogState(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    return reinterpret_cast<State*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
 // The program's module (its resources).
 HINSTANCE programInstance();
 

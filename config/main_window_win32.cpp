@@ -94,11 +94,9 @@ DWORD arrivedMedia(WPARAM event, LPARAM data) {
 }
 
 INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* adapter = reinterpret_cast<MainWindowAdapter*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* adapter = dialogState<MainWindowAdapter>(window, message, lParam);
     switch (message) {
         case WM_INITDIALOG:
-            adapter = reinterpret_cast<MainWindowAdapter*>(lParam);
-            SetWindowLongPtrA(window, DWLP_USER, lParam);
             adapter->open(window);
             return FALSE;  // the focus went to the first page
         case WM_COMMAND:

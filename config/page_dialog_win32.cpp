@@ -5,11 +5,9 @@ namespace vorl::panel {
 namespace {
 
 INT_PTR CALLBACK pageDialogProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<PageWindow*>(GetWindowLongPtrA(page, DWLP_USER));
+    auto* state = dialogState<PageWindow>(page, message, lParam);
     switch (message) {
         case WM_INITDIALOG:
-            state = reinterpret_cast<PageWindow*>(lParam);
-            SetWindowLongPtrA(page, DWLP_USER, lParam);
             state->view.attach(page);
             state->presenter = state->make(state->view, state->context);
             state->presenter->onCreated();

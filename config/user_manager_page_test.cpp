@@ -47,6 +47,12 @@ protected:
             return ok && presenter.onOk();
         };
     }
+    // bob on the card and on the page, selected.
+    void selectBob() {
+        addAccount("bob", "bob-pass");
+        page.onShown();
+        select(1);
+    }
     void select(int line) {
         view.selectLine(IDC_USER_LIST, line);
         page.onCommand(IDC_USER_LIST, ControlEvent::SelectionChanged);
@@ -199,9 +205,7 @@ TEST_F(UserManagerPageTest, TypedTextsAreCutToTheirRecordFields) {
 }
 
 TEST_F(UserManagerPageTest, DeleteNeedsTheCurrentPasswordAndAYes) {
-    addAccount("bob", "bob-pass");
-    page.onShown();
-    select(1);
+    selectBob();
     const size_t before = wire->requests.size();
 
     view.texts[IDC_CURRENT_PASSWORD] = "bob-Pass";
@@ -239,9 +243,7 @@ TEST_F(UserManagerPageTest, DeleteAndModifyWithoutASelectedLineDoNothing) {
 }
 
 TEST_F(UserManagerPageTest, ModifyChecksPasswordsThenReplacesTheAccount) {
-    addAccount("bob", "bob-pass");
-    page.onShown();
-    select(1);
+    selectBob();
     const size_t before = wire->requests.size();
 
     view.texts[IDC_CURRENT_PASSWORD] = "wrong";
@@ -273,9 +275,7 @@ TEST_F(UserManagerPageTest, ModifyChecksPasswordsThenReplacesTheAccount) {
 }
 
 TEST_F(UserManagerPageTest, AFailedModifyPutsTheOldAccountBack) {
-    addAccount("bob", "bob-pass");
-    page.onShown();
-    select(1);
+    selectBob();
     view.texts[IDC_CURRENT_PASSWORD] = "bob-pass";
     view.texts[IDC_NEW_PASSWORD] = view.texts[IDC_CONFIRM_PASSWORD] = "changed-1";
     force(0x0506, 28);  // the new account is refused
@@ -290,9 +290,7 @@ TEST_F(UserManagerPageTest, AFailedModifyPutsTheOldAccountBack) {
 }
 
 TEST_F(UserManagerPageTest, ARestoredSnmpAccountGetsItsSettingsBack) {
-    addAccount("bob", "bob-pass");
-    page.onShown();
-    select(1);
+    selectBob();
     addSnmp("bob", "MD5", "DES");
     select(1);
     ASSERT_TRUE(page.entry(1).snmpAccess);
@@ -312,9 +310,7 @@ TEST_F(UserManagerPageTest, ARestoredSnmpAccountGetsItsSettingsBack) {
 }
 
 TEST_F(UserManagerPageTest, AFailedDeleteInModifyIsReportedAndTheAddStillSent) {
-    addAccount("bob", "bob-pass");
-    page.onShown();
-    select(1);
+    selectBob();
     view.texts[IDC_CURRENT_PASSWORD] = "bob-pass";
     force(0x0501, 16);
     page.modifyUser();

@@ -13,7 +13,7 @@ import time
 import unittest
 
 from vorltest import (DEFAULT_PASSWORD, DEFAULT_USER, EMULATOR, CardConnection, HostSim, Sim,
-                      text_fields)
+                      end_process, text_fields)
 
 BIN = os.environ.get("VORL_WINDOWS_BIN", "")
 PANEL = os.path.join(BIN, "config", "vorlpanel.exe")
@@ -66,13 +66,7 @@ class Desktop:
                         os.path.join(SHOTS, name + ".png")], timeout=60, check=True)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
 
 class Driver:
@@ -121,13 +115,8 @@ class Driver:
         return [title, text]
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.stdin.close()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        self.process.stdin.close()  # the driver ends at the end of its input
+        end_process(self.process)
 
 
 class WindowsPanelTest(unittest.TestCase):
@@ -218,16 +207,15 @@ class WindowsPanelTest(unittest.TestCase):
         self.wait_for_users(["admin"], "the user list")
         self.shot("03-tab-user-manager", MAIN)
 
-        d.call("tab", MAIN, PAGE_TABS, 1)
-        d.until(lambda: d.text(MAIN, NET_ADDRESS), "the network configuration")
-        self.assertEqual(d.text(MAIN, NET_ADDRESS), "10.10.1.10")
-        self.shot("04-tab-network-configuration", MAIN)
-        d.call("tab", MAIN, PAGE_TABS, 2)
-        self.shot("05-tab-firmware-flash", MAIN)
-        d.call("tab", MAIN, PAGE_TABS, 3)
-        d.until(lambda: d.text(MAIN, CURRENT_MAC), "the MAC address")
-        self.assertEqual(d.text(MAIN, CURRENT_MAC), "02:00:4B:38:00:01")
-        self.shot("06-tab-advanced", MAIN)
+        # Each page reads the card when it is first shown: (tab, a control, what it shows).
+        for tab, control, shown, name in ((1, NET_ADDRESS, "10.10.1.10", "network-configuration"),
+                                          (2, None, None, "firmware-flash"),
+                                          (3, CURRENT_MAC, "02:00:4B:38:00:01", "advanced")):
+            d.call("tab", MAIN, PAGE_TABS, tab)
+            if control:
+                d.until(lambda: d.text(MAIN, control), "the %s page" % name)
+                self.assertEqual(d.text(MAIN, control), shown)
+            self.shot("%02d-tab-%s" % (tab + 3, name), MAIN)
 
         # Server information: typed in, applied, on the card.
         d.call("tab", MAIN, PAGE_TABS, 4)
