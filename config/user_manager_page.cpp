@@ -20,6 +20,16 @@ const char* privText(int index) {
     return index == 0 ? "NONE" : "DES";
 }
 
+SnmpUserRecord snmpRecord(const std::string& name, const std::string& auth, const std::string& priv,
+                          const std::string& password) {
+    SnmpUserRecord record;
+    setField(record.name, kField, name);
+    setField(record.authProtocol, kField, auth);
+    setField(record.privProtocol, kField, priv);
+    setField(record.password, kField, password);
+    return record;
+}
+
 void unableToRead(PanelView& view) {
     view.showMessage("Unable to retreive data from the card", MessageIcon::Error);
 }
@@ -157,12 +167,8 @@ int UserManagerPage::sendAccount(const std::string& name, const std::string& pas
                                  bool snmpAccess, int authIndex, int privIndex) {
     BusyCursor busy(view_);
     if (snmpAccess) {
-        SnmpUserRecord record;
-        setField(record.name, kField, name);
-        setField(record.authProtocol, kField, authText(authIndex));
-        setField(record.privProtocol, kField, privText(privIndex));
-        setField(record.password, kField, password);
-        return context_.session.addSnmpUser(record);
+        return context_.session.addSnmpUser(
+            snmpRecord(name, authText(authIndex), privText(privIndex), password));
     }
     UserRecord record;
     setField(record.name, kField, name);
@@ -251,12 +257,9 @@ void UserManagerPage::restoreAccount(const UserEntry& old) {
     const std::string name = fieldText(old.account.name, kField);
     const std::string password = fieldText(old.account.password, kField);
     if (old.snmpAccess) {
-        SnmpUserRecord record;
-        setField(record.name, kField, name);
-        setField(record.authProtocol, kField, old.authProtocol);
-        setField(record.privProtocol, kField, old.privProtocol);
-        setField(record.password, kField, password);
-        if (context_.session.addSnmpUser(record) == 0) return;
+        if (context_.session.addSnmpUser(
+                snmpRecord(name, old.authProtocol, old.privProtocol, password)) == 0)
+            return;
         // A card that keeps SNMP users apart from accounts still has the SNMP user: the
         // account itself is what was lost.
     }

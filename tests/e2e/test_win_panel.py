@@ -127,6 +127,7 @@ class WindowsPanelTest(unittest.TestCase):
         if shutil.which("Xvfb") is None or shutil.which("import") is None:
             raise unittest.SkipTest("needs Xvfb and ImageMagick")
         cls.desktop = Desktop()
+        cls.addClassCleanup(cls.desktop.stop)  # also when the rest of the set-up fails
         cls.env = dict(os.environ, DISPLAY=cls.desktop.display, LC_ALL="C.UTF-8")
         # Without a window manager Wine waits for one each time a window closes; unmanaged
         # windows close at once.
@@ -134,11 +135,7 @@ class WindowsPanelTest(unittest.TestCase):
                         "/d", "N", "/f"], env=cls.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120, check=True)
         cls.driver = Driver(cls.env)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.driver.stop()
-        cls.desktop.stop()
+        cls.addClassCleanup(cls.driver.stop)
 
     def start_panel(self, extra_env=None):
         env = dict(self.env, **(extra_env or {}))
