@@ -88,6 +88,7 @@ TEST_F(ConnectionTest, ABlankAddressKeepsTheDialogAndCreatesNothing) {
     EXPECT_EQ(connection.okPressed(), Connection::Outcome::Stay);
     EXPECT_EQ(view.messageTexts(),
               std::vector<std::string>{"The IP address you entered is invalid"});
+    EXPECT_EQ(view.texts[IDC_CONNECT_STATUS], "");  // no attempt under way
     EXPECT_TRUE(created.empty());
 }
 

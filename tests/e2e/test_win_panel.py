@@ -168,6 +168,8 @@ class WindowsPanelTest(unittest.TestCase):
         d = self.driver
         d.call("click", CONNECT, NETWORK_CHOICE)
         d.until(lambda: d.call("enabled", CONNECT, CARD_IP)[0] == "1", "the network fields")
+        self.assertEqual(d.call("limit", CONNECT, LOGIN_NAME), ["30"])
+        self.assertEqual(d.call("limit", CONNECT, LOGIN_PASSWORD), ["30"])
         d.call("ipaddr", CONNECT, CARD_IP, address)
         d.call("settext", CONNECT, LOGIN_NAME, user)
         d.call("settext", CONNECT, LOGIN_PASSWORD, password)

@@ -13,6 +13,7 @@
 //   list TITLE ID            the lines of a list box
 //   select TITLE ID N        selects line N of a list box or drop-down list and tells its dialog
 //   enabled TITLE ID         1 or 0
+//   limit TITLE ID           the most characters an edit takes from the keyboard
 //   tab TITLE ID N           chooses tab N of a tab control, as a click would
 //   syscommand TITLE N       a system-menu command
 //   close TITLE              the title bar's close button (WM_CLOSE)
@@ -159,6 +160,8 @@ public:
         }
         if (op == "click") return post(control, BM_CLICK, 0, 0);
         if (op == "enabled") return IsWindowEnabled(control) ? "ok\t1" : "ok\t0";
+        if (op == "limit")
+            return "ok\t" + std::to_string(SendMessageA(control, EM_GETLIMITTEXT, 0, 0));
         if (op == "ipaddr") return ipAddress(control, f.at(3));
         if (op == "list") return listLines(control);
         if (op == "select") return select(control, number(f.at(3)));
