@@ -27,6 +27,7 @@ ABOUT = "AboutVORL ConfigApp "
 
 # Control identifiers (config/panel_ids.h).
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 HOST_CHOICE, NETWORK_CHOICE, CARD_IP, LOGIN_NAME, LOGIN_PASSWORD, CONNECT_STATUS = range(1001, 1007)
 PAGE_TABS, ABOUT_VERSION = 1010, 1012
 USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 1023, 1024, 1028
@@ -276,7 +277,7 @@ class WindowsPanelTest(unittest.TestCase):
         d.call("click", CONNECT, IDCANCEL)
         self.assertEqual(self.wait_for_exit(), 0)
 
-    def test_host_interface_and_cd_redirection_notice(self):
+    def test_host_interface_cd_notice_and_closing_keys(self):
         sim = self.start_sim(HostSim())
         d = self.driver
         self.start_panel(sim.hostifc_env())
@@ -292,7 +293,17 @@ class WindowsPanelTest(unittest.TestCase):
         self.shot("14-cd-redirection-notice", title)
         self.answer(IDOK, title)
 
-        d.call("close", MAIN)  # the title bar's close button: no question
+        # Enter asks like Exit; Escape and the title bar's close button end without a question.
+        d.call("key", MAIN, USER_LIST, VK_RETURN)
+        self.assertEqual(d.message(), [CAPTION, "Are you sure you want to quit the application?"])
+        self.answer(IDNO)
+        d.call("key", MAIN, USER_LIST, VK_ESCAPE)
+        self.assertEqual(self.wait_for_exit(), 0)
+
+        self.start_panel(sim.hostifc_env())
+        d.call("click", CONNECT, IDOK)
+        d.call("wait", MAIN, WAIT_MS)
+        d.call("close", MAIN)
         self.assertEqual(self.wait_for_exit(), 0)
 
 

@@ -14,6 +14,7 @@
 //   select TITLE ID N        selects line N of a list box or drop-down list and tells its dialog
 //   enabled TITLE ID         1 or 0
 //   limit TITLE ID           the most characters an edit takes from the keyboard
+//   key TITLE ID VK          a key pressed while that control has the focus
 //   tab TITLE ID N           chooses tab N of a tab control, as a click would
 //   syscommand TITLE N       a system-menu command
 //   close TITLE              the title bar's close button (WM_CLOSE)
@@ -165,6 +166,7 @@ public:
         if (op == "ipaddr") return ipAddress(control, f.at(3));
         if (op == "list") return listLines(control);
         if (op == "select") return select(control, number(f.at(3)));
+        if (op == "key") return key(control, number(f.at(3)));
         if (op == "tab") return chooseTab(control, number(f.at(3)));
         return "error unknown command " + op;
     }
@@ -224,6 +226,13 @@ private:
         const WPARAM note =
             MAKEWPARAM(GetDlgCtrlID(control), combo ? CBN_SELCHANGE : LBN_SELCHANGE);
         return post(GetParent(control), WM_COMMAND, note, reinterpret_cast<LPARAM>(control));
+    }
+
+    static std::string key(HWND control, unsigned long virtualKey) {
+        // Posted, like real input, so that the dialog's message loop sees it (Enter and Escape
+        // are dialog keys, handled there).
+        PostMessageA(control, WM_KEYDOWN, virtualKey, 1);
+        return post(control, WM_KEYUP, virtualKey, 0xC0000001);
     }
 
     static std::string chooseTab(HWND control, unsigned long index) {
