@@ -124,7 +124,13 @@ void UserManagerPage::load() {
     if (count_ > 0) {
         view_.selectLine(IDC_USER_LIST, 0);
         showEntry(0);
+        return;
     }
+    // No account left: nothing of a former one may stay on show.
+    view_.setText(IDC_USER_NAME, "");
+    view_.setChecked(IDC_SNMP_ACCESS, false);
+    view_.enable(IDC_AUTH_PROTOCOL, false);
+    view_.enable(IDC_PRIV_PROTOCOL, false);
 }
 
 void UserManagerPage::showEntry(int index) {

@@ -231,9 +231,11 @@ TEST_F(UserManagerPageTest, DeleteNeedsTheCurrentPasswordAndAYes) {
 }
 
 TEST_F(UserManagerPageTest, DeleteAndModifyWithoutASelectedLineDoNothing) {
-    force(0x0502, 0, {});  // a card with no accounts
     page.onShown();
+    force(0x0502, 0, {});  // the last account went away
+    page.load();
     EXPECT_EQ(view.selectedLine(IDC_USER_LIST), -1);
+    EXPECT_EQ(view.texts[IDC_USER_NAME], "");
     const size_t before = wire->requests.size();
     page.deleteUser();
     page.modifyUser();
