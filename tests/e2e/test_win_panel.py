@@ -32,6 +32,7 @@ HOST_CHOICE, NETWORK_CHOICE, CARD_IP, LOGIN_NAME, LOGIN_PASSWORD, CONNECT_STATUS
 PAGE_TABS, ABOUT_VERSION = 1010, 1012
 USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 1023, 1024, 1028
 NET_ADDRESS, CURRENT_MAC = 1043, 1060
+NEW_METHOD, NEW_ENTRIES, NET_APPLY = 1046, (1047, 1048, 1049), 1050
 SERVER_FIELDS, SERVER_APPLY = (1070, 1071, 1072, 1073), 1074
 
 WAIT_MS = "30000"
@@ -262,6 +263,35 @@ class WindowsPanelTest(unittest.TestCase):
         self.assertEqual(d.message()[1], "Are you sure you want to quit the application?")
         d.call("click", CAPTION, IDYES)
         self.assertEqual(self.wait_for_exit(), 0)
+
+    def test_a_static_address_set_over_the_network_closes_the_program(self):
+        sim = self.start_sim(Sim())
+        d = self.driver
+        self.start_panel()
+        self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD)
+        d.call("wait", MAIN, WAIT_MS)
+        d.call("tab", MAIN, PAGE_TABS, 1)
+        d.until(lambda: d.text(MAIN, NET_ADDRESS), "the network configuration")
+        d.call("select", MAIN, NEW_METHOD, 1)  # STATIC
+        d.until(lambda: d.call("enabled", MAIN, NEW_ENTRIES[0])[0] == "1", "the address entries")
+        # Texts for the simulated card to store; nothing is sent to these addresses.
+        addresses = ("127.0.0.77", "255.0.0.0", "127.0.0.1")
+        for control, address in zip(NEW_ENTRIES, addresses):
+            d.call("ipaddr", MAIN, control, address)
+        d.call("click", MAIN, NET_APPLY)
+        self.assertEqual(d.message()[1],
+                         "You are currently connected to the VORL via the network and you are "
+                         "chaging the network parameters.The application will close once the "
+                         "changes are applied and you will have to reconnect.Are you sure?")
+        self.shot("15-network-change-question", CAPTION)
+        d.call("click", CAPTION, IDYES)
+        self.assertEqual(self.wait_for_exit(), 0)
+        with CardConnection(sim.address) as card:
+            self.assertEqual(card.login(), 0)
+            status, data = card.transact(0x0700)
+            fields = text_fields(data, 32)
+            self.assertEqual((status, fields[0], fields[3], fields[5], fields[6]),
+                             (0, "STATIC") + addresses)
 
     def test_wrong_password_gives_a_fresh_dialog(self):
         sim = self.start_sim(Sim())
