@@ -2,9 +2,14 @@
 // How the card command library gets a host-interface transport without knowing its backend.
 #include <memory>
 
+#include "platform/scsi_device.h"
 #include "wire/card_transport.h"
 
 namespace vorl {
+
+// The device backend a host interface gets (Win32, simulated device link, or none), chosen by
+// VORL_HOSTIFC at the time of the call. For programs that use a HostInterface directly.
+std::unique_ptr<platform::DeviceBackend> makeDeviceBackend();
 
 // A new host-interface transport (not connected). The backend (Win32, simulated device link,
 // or none) is chosen here, at run time.
