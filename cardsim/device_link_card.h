@@ -21,10 +21,11 @@ namespace vorl::sim {
 struct DeviceLinkConfig {
     char cardDrive = 'E';
     bool cardPresent = true;
-    uint32_t busyPolls = 3;    // block reads answered "busy" before each answer
-    bool stuckBusy = false;    // the busy bit never clears
-    uint32_t refuseCount = 0;  // the next N commands (probe excepted) are refused
-    uint8_t scsiStatus = 0;    // nonzero: every command but the probe ends with this status
+    uint32_t busyPolls = 3;       // block reads answered "busy" before each answer
+    bool stuckBusy = false;       // the busy bit never clears...
+    uint32_t stuckExchanges = 0;  // ...in the first N exchanges only (0: in every exchange)
+    uint32_t refuseCount = 0;     // the next N commands (probe excepted) are refused
+    uint8_t scsiStatus = 0;       // nonzero: every command but the probe ends with this status
     uint32_t heartbeatInterval = 30;
     std::FILE* heartbeatOutput = stdout;  // a line per heartbeat command (null: none)
     std::deque<std::array<uint8_t, 12>> mousePackets;
@@ -54,7 +55,8 @@ public:
                            platform::DataDirection direction, uint8_t* data, uint32_t size);
     // The client's connection closed: an exchange it left unfinished is dropped.
     void clientGone(uint64_t client);
-    // "key value" lines: exchanges, interleaved, mouse, heartbeat-start/-poll/-stop, opens.
+    // "key value" lines: exchanges, interleaved, abandoned, mouse, heartbeat-start/-poll/-stop,
+    // opens.
     std::string statistics() const;
     // Every heartbeat command received, with its time.
     std::vector<HeartbeatRecord> heartbeatLog() const;
@@ -87,9 +89,12 @@ private:
     uint32_t answerRead_ = 0;
     uint16_t status_ = 0;
     uint32_t busyLeft_ = 0;
+    bool stuck_ = false;  // this exchange never finishes
+    uint32_t stuckSoFar_ = 0;
 
     uint64_t exchanges_ = 0;
     uint64_t interleaved_ = 0;
+    uint64_t abandoned_ = 0;
     uint64_t mouseReads_ = 0;
     uint64_t heartbeatStarts_ = 0;
     uint64_t heartbeatPolls_ = 0;
