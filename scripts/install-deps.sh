@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev clang libclang-rt-14-dev libfuzzer-14-dev llvm)
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+  # Xvfb and ImageMagick: vorlpanel.exe runs on a virtual display and is photographed there.
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 xvfb imagemagick)
 fi
 
 missing=()

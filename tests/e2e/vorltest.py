@@ -27,6 +27,17 @@ def fresh_address():
     return "127.%d.%d.%d" % ((pid >> 8) & 0xFF, pid & 0xFF, n % 250 + 1)
 
 
+def end_process(process, seconds=10):
+    """Terminates a process that is still running, and kills it if it does not end in time."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def wait_for_port(address, port, seconds=15.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -67,13 +78,7 @@ class Sim:
         return self.log.read().decode(errors="replace")
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
     def __del__(self):
         log = getattr(self, "log", None)
