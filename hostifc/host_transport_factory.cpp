@@ -31,6 +31,10 @@ std::unique_ptr<platform::DeviceBackend> chooseBackend() {
 }  // namespace
 
 std::unique_ptr<CardTransport> makeHostTransport() {
+    return makeHostInterface();
+}
+
+std::unique_ptr<HostInterface> makeHostInterface() {
     return std::make_unique<HostInterface>(chooseBackend());
 }
 
