@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cardsim/device_link_card.h"
+#include "cardsim/mouse_control.h"
 #include "platform/device_link_wire.h"
 #include "platform/sockets.h"
 #include "wire/byte_order.h"
@@ -48,6 +49,8 @@ void serveConnection(DeviceLinkCard& card, platform::TcpSocket& socket, uint64_t
             if (opened) drive = letter;
             sent = sendAnswer(socket, opened ? wire::kResultDone : wire::kResultRefused, 0, 0,
                               nullptr, 0);
+        } else if (head[0] == wire::kOpQueueMouse) {
+            sent = serveMouseControl(card, socket, head);
         } else if (head[0] == wire::kOpPassThrough) {
             const auto direction = static_cast<platform::DataDirection>(head[2]);
             const uint8_t cdbLength = head[3];
