@@ -44,18 +44,8 @@ protected:
 
     // One pass with the card answering this packet.
     Pass feed(uint8_t kind, uint8_t buttons = 0, uint16_t x = 0, uint16_t y = 0) {
-        device->card.mouseAnswer = {buttons,
-                                    0,
-                                    0,
-                                    static_cast<uint8_t>(x),
-                                    static_cast<uint8_t>(x >> 8),
-                                    static_cast<uint8_t>(y),
-                                    static_cast<uint8_t>(y >> 8),
-                                    0,
-                                    0,
-                                    0,
-                                    0,
-                                    kind};
+        const MousePacket packet = MousePacket::make(kind, buttons, x, y);
+        device->card.mouseAnswer.assign(packet.bytes, packet.bytes + MousePacket::kSize);
         return redirection->step();
     }
 

@@ -13,15 +13,8 @@ namespace {
 using namespace platform::pointer;
 using platform::PointerEvent;
 
-MousePacket packet(uint8_t buttons, uint16_t x, uint16_t y, uint8_t kind = 1) {
-    MousePacket p;
-    p.bytes[0] = buttons;
-    p.bytes[3] = static_cast<uint8_t>(x);
-    p.bytes[4] = static_cast<uint8_t>(x >> 8);
-    p.bytes[5] = static_cast<uint8_t>(y);
-    p.bytes[6] = static_cast<uint8_t>(y >> 8);
-    p.bytes[11] = kind;
-    return p;
+MousePacket packet(uint8_t buttons, uint16_t x, uint16_t y) {
+    return MousePacket::make(MousePacket::kKindPointer, buttons, x, y);
 }
 
 std::vector<PointerEvent> translate(PointerTranslator& translator, const MousePacket& p) {
@@ -50,22 +43,17 @@ TEST(PointerConversionTest, CornersCentreAndRounding) {
 }
 
 TEST(PointerConversionTest, EveryPositionOnTheScreenIsNearestAndInOrder) {
-    uint32_t previous = 0;
-    for (uint32_t x = 0; x <= kCardWidth; ++x) {
-        const uint32_t ax = absoluteX(static_cast<uint16_t>(x));
-        const double exact = x * 65535.0 / kCardWidth;
-        EXPECT_LE(std::abs(ax - exact), 0.5 + 1e-9) << x;
-        EXPECT_GE(ax, previous);
-        previous = ax;
-    }
-    previous = 0;
-    for (uint32_t y = 0; y <= kCardHeight; ++y) {
-        const uint32_t ay = absoluteY(static_cast<uint16_t>(y));
-        const double exact = y * 65535.0 / kCardHeight;
-        EXPECT_LE(std::abs(ay - exact), 0.5 + 1e-9) << y;
-        EXPECT_GE(ay, previous);
-        previous = ay;
-    }
+    auto check = [](uint32_t (*convert)(uint16_t), uint32_t size) {
+        uint32_t previous = 0;
+        for (uint32_t at = 0; at <= size; ++at) {
+            const uint32_t absolute = convert(static_cast<uint16_t>(at));
+            EXPECT_LE(std::abs(absolute - at * 65535.0 / size), 0.5 + 1e-9) << at;
+            EXPECT_GE(absolute, previous) << at;
+            previous = absolute;
+        }
+    };
+    check(absoluteX, kCardWidth);
+    check(absoluteY, kCardHeight);
 }
 
 TEST(PointerConversionTest, PositionsBeyondTheScreenStayAtTheEdge) {

@@ -72,13 +72,7 @@ class VirtualDisplay:
         return self.log.read().decode(errors="replace")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        vorltest.end_process(self.process)
         self.log.close()
 
 

@@ -36,6 +36,17 @@ def wait_for_port(address, port, seconds=15.0):
     return False
 
 
+def end_process(process, seconds=10):
+    """Asks a process to end (SIGTERM), kills it after `seconds`, and reaps it."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class Sim:
     """A running vorlsim. Use as a context manager; extra options are passed on unchanged."""
 
@@ -65,13 +76,8 @@ class Sim:
         return self.log.read().decode(errors="replace")
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        if self.process:
+            end_process(self.process)
 
     def __del__(self):
         log = getattr(self, "log", None)
