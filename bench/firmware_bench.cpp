@@ -161,7 +161,7 @@ void readBack(benchmark::State& state, CardSession* session) {
     if (!session) return state.SkipWithError("no simulated card");
     const std::string path =
         (std::filesystem::temp_directory_path() / "vorl-firmware-bench-back.ima").string();
-    SilentObserver quiet;
+    SilentListener quiet;
     const uint64_t before = scsiCommands;
     for (auto _ : state) {
         if (readFlashToFile(*session, path, quiet) != 0) return state.SkipWithError("read failed");

@@ -100,7 +100,8 @@ DeviceLinkCard::DeviceLinkCard(SimCard& card, DeviceLinkConfig config)
     : card_(card),
       config_(std::move(config)),
       request_((kMaxMessage / kBlock + 1) * kBlock),
-      answer_((kMaxMessage / kBlock + 1) * kBlock) {}
+      answer_((kMaxMessage / kBlock + 1) * kBlock),
+      heartbeatLog_(config_.heartbeatOutput) {}
 
 std::string DeviceLinkCard::deviceList() const {
     std::string list;
@@ -152,6 +153,7 @@ LinkAnswer DeviceLinkCard::passThrough(uint64_t client, char drive, const uint8_
     const bool fromCard = direction == DataDirection::FromDevice;
     auto answerValue = [&](uint32_t value, uint64_t& counter) {
         ++counter;
+        heartbeatLog_.record(opcode, value);
         if (size < 4 || !fromCard) {
             answer.scsiStatus = kCheckCondition;
             return answer;
@@ -342,6 +344,11 @@ bool DeviceLinkCard::queueMousePackets(const std::string& text, uint32_t& queued
 void DeviceLinkCard::clientGone(uint64_t client) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (phase_ != Phase::Idle && owner_ == client) phase_ = Phase::Idle;
+}
+
+std::vector<HeartbeatRecord> DeviceLinkCard::heartbeatLog() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return heartbeatLog_.records();
 }
 
 std::string DeviceLinkCard::statistics() const {

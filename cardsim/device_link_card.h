@@ -5,11 +5,13 @@
 // Thread-safe: every connection of the link calls in with its own client id.
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "cardsim/heartbeat_log.h"
 #include "cardsim/sim_card.h"
 #include "cardsim/sim_options.h"
 #include "platform/scsi_device.h"
@@ -24,6 +26,7 @@ struct DeviceLinkConfig {
     uint32_t refuseCount = 0;  // the next N commands (probe excepted) are refused
     uint8_t scsiStatus = 0;    // nonzero: every command but the probe ends with this status
     uint32_t heartbeatInterval = 30;
+    std::FILE* heartbeatOutput = stdout;  // a line per heartbeat command (null: none)
     std::deque<std::array<uint8_t, 12>> mousePackets;
 
     // Reads the link's options from `options`. False with a message for a bad value.
@@ -58,6 +61,8 @@ public:
     // "key value" lines: exchanges, interleaved, mouse (0xE1 reads), mouse-queued,
     // heartbeat-start/-poll/-stop, opens.
     std::string statistics() const;
+    // Every heartbeat command received, with its time.
+    std::vector<HeartbeatRecord> heartbeatLog() const;
 
 private:
     enum class Phase { Idle, Receiving, Working, Answering, Finishing };
@@ -94,6 +99,7 @@ private:
     uint64_t heartbeatStarts_ = 0;
     uint64_t heartbeatPolls_ = 0;
     uint64_t heartbeatStops_ = 0;
+    HeartbeatLog heartbeatLog_;
     std::array<uint64_t, 26> opens_{};
 };
 

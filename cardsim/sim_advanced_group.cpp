@@ -17,6 +17,7 @@
 namespace vorl::sim {
 namespace {
 
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kHealth = 0x0100;
 constexpr uint16_t kDeleteSdk = 0x0200;
 constexpr uint16_t kRestartSensors = 0x0201;
@@ -33,7 +34,6 @@ constexpr uint16_t kSetI2c = 0x0C09;
 constexpr uint16_t kGetIpmi = 0x0C0A;
 constexpr uint16_t kSetIpmi = 0x0C0B;
 
-constexpr uint16_t kNoSuchDevice = 20;
 constexpr size_t kModemRecord = 140;
 constexpr const char* kPorts[2] = {"ttyS2", "ttyS3"};
 
@@ -185,7 +185,7 @@ uint16_t SimAdvancedGroup::powerControl(const SimRequest& request) {
 uint16_t SimAdvancedGroup::readModem(const SimRequest& request, SimReply& reply) const {
     if (request.length != kModemRecord) return kStatusInvalidArgument;
     const int port = portIndex(getTextField(request.payload, 32));
-    if (port < 0) return kNoSuchDevice;
+    if (port < 0) return kStatusNoSuchDevice;
     const Modem& modem = modems_[port];
     putTextField(reply.payload, 32, kPorts[port]);
     putTextField(reply.payload + 32, 12, modem.speed);
@@ -198,7 +198,7 @@ uint16_t SimAdvancedGroup::readModem(const SimRequest& request, SimReply& reply)
 uint16_t SimAdvancedGroup::writeModem(const SimRequest& request) {
     if (request.length != kModemRecord) return kStatusInvalidArgument;
     const int port = portIndex(getTextField(request.payload, 32));
-    if (port < 0) return kNoSuchDevice;
+    if (port < 0) return kStatusNoSuchDevice;
     const std::string speed = getTextField(request.payload + 32, 12);
     const std::string init = getTextField(request.payload + 44, 64);
     const std::string phone = getTextField(request.payload + 108, 32);

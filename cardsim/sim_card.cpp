@@ -4,6 +4,7 @@
 
 #include "cardsim/sim_groups.h"
 #include "wire/command_header.h"
+#include "wire/status_codes.h"
 
 namespace vorl::sim {
 
@@ -32,7 +33,7 @@ void SimCard::execute(const SimRequest& request, SimReply& reply) {
         if (reply.stateChanged) saveGroup(*group);
         return;
     }
-    reply.status = 32;
+    reply.status = kStatusUnsupported;
     reply.length = 0;
 }
 

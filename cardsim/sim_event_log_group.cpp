@@ -17,6 +17,7 @@
 namespace vorl::sim {
 namespace {
 
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kGetInfo = 0x0400;
 constexpr uint16_t kGetEntry = 0x0401;
 constexpr uint16_t kAddEntry = 0x0402;
@@ -27,9 +28,6 @@ constexpr uint16_t kSetPolicy = 0x0407;
 constexpr uint16_t kGetEntryEx = 0x0408;
 constexpr uint16_t kSetRecipient = 0x040E;
 constexpr uint16_t kGetRecipient = 0x040F;
-
-constexpr uint16_t kResourceNotExist = 16;
-constexpr uint16_t kInsufficientSpace = 18;
 
 constexpr size_t kRecordSize = 48;
 constexpr size_t kExRecordSize = 304;
@@ -185,7 +183,7 @@ uint16_t SimEventLogGroup::getRecord(const SimRequest& request, SimReply& reply,
                                      bool extended) const {
     if (request.length != (extended ? kExRecordSize : kRecordSize)) return kStatusInvalidArgument;
     const uint16_t number = getBe16(request.payload);
-    if (number < 1 || number > records_.size()) return kResourceNotExist;
+    if (number < 1 || number > records_.size()) return kStatusResourceNotExist;
     const Record& record = records_[number - 1];
     std::memcpy(reply.payload, record.bytes.data(), kRecordSize);
     putBe16(reply.payload, number);
@@ -199,7 +197,7 @@ uint16_t SimEventLogGroup::getRecord(const SimRequest& request, SimReply& reply,
 
 uint16_t SimEventLogGroup::append(Record record) {
     if (records_.size() >= capacity_) {
-        if (policy_ != 1) return kInsufficientSpace;
+        if (policy_ != 1) return kStatusInsufficientSpace;
         records_.pop_front();
     }
     lastAddition_ = now();
@@ -234,7 +232,7 @@ bool SimEventLogGroup::logEvent(uint16_t eventId, uint8_t severity,
 uint16_t SimEventLogGroup::deleteRecord(const SimRequest& request) {
     if (request.length != 2) return kStatusInvalidArgument;
     const uint16_t number = getBe16(request.payload);
-    if (number < 1 || number > records_.size()) return kResourceNotExist;
+    if (number < 1 || number > records_.size()) return kStatusResourceNotExist;
     records_.erase(records_.begin() + (number - 1));
     lastErase_ = now();
     return kStatusSuccess;

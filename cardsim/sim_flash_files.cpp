@@ -10,8 +10,6 @@
 
 namespace vorl::sim {
 namespace {
-constexpr int kInsufficientSpace = 18;
-constexpr int kNoSuchFile = 23;
 constexpr size_t kChunk = kFlashBlockSize;
 constexpr size_t kFlashSize = static_cast<size_t>(kFlashBlockCount) * kFlashBlockSize;
 constexpr size_t kMaxFileSize = 16u << 20;
@@ -43,7 +41,7 @@ void SimFlashGroup::readChunk(const SimRequest& request, SimReply& reply) const 
     const std::string path = getTextField(request.payload, FileChunkRecord::kPathWidth);
     const std::vector<uint8_t>* content = file(path);
     if (!content) {
-        reply.status = kNoSuchFile;
+        reply.status = kStatusNoSuchFile;
         return;
     }
     const uint16_t index = getBe16(request.payload + 80);
@@ -81,7 +79,7 @@ void SimFlashGroup::writeChunk(const SimRequest& request, SimReply& reply) {
     }
     const size_t start = static_cast<size_t>(index) * kChunk;
     if (start + length > kMaxFileSize) {
-        reply.status = kInsufficientSpace;
+        reply.status = kStatusInsufficientSpace;
         return;
     }
     std::vector<uint8_t>& content = files_[path];

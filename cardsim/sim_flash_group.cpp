@@ -15,6 +15,7 @@
 
 namespace vorl::sim {
 namespace {
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kWriteBlock = 0x0601;
 constexpr uint16_t kReadBlock = 0x0602;
 constexpr uint16_t kSaveConfiguration = 0x0603;
@@ -24,9 +25,6 @@ constexpr uint16_t kSetFlashMode = 0x0607;
 constexpr uint16_t kGetCardMode = 0x0608;
 constexpr uint16_t kReadChunk = 0x060A;
 constexpr uint16_t kWriteChunk = 0x060B;
-
-constexpr int kIoError = 21;
-constexpr int kResourceNotExist = 16;
 
 constexpr const char* kServerInfoText =
     "ServerName=server\nServerLocation=rack 1\nServerOS=Linux\nServerDescription=VORL host\n";
@@ -48,6 +46,14 @@ int blockOption(SimOptions& options, const char* key) {
         std::exit(2);
     }
     return static_cast<int>(n);
+}
+
+// The block a block request names: 0 and its number, or the status to answer with (28 for a
+// request of the wrong length, 26 for a block past the flash).
+uint16_t requestedBlock(const SimRequest& request, bool lengthOk, uint32_t& number) {
+    if (!lengthOk) return kStatusInvalidArgument;
+    number = getBe32(request.payload);
+    return number < static_cast<uint32_t>(kFlashBlockCount) ? kStatusSuccess : kStatusOutOfRange;
 }
 
 }  // namespace
@@ -144,22 +150,16 @@ uint16_t SimFlashGroup::runningVersion(const char* signature) const {
 }
 
 void SimFlashGroup::writeBlock(const SimRequest& request, SimReply& reply) {
-    if (request.length != FlashBlockRecord::kSize) {
-        reply.status = kStatusInvalidArgument;
-        return;
-    }
-    const uint32_t number = getBe32(request.payload);
-    if (number >= static_cast<uint32_t>(kFlashBlockCount)) {
-        reply.status = kStatusOutOfRange;
-        return;
-    }
+    uint32_t number = 0;
+    reply.status = requestedBlock(request, request.length == FlashBlockRecord::kSize, number);
+    if (reply.status != kStatusSuccess) return;
     const uint8_t* data = request.payload + FlashBlockRecord::kHeadSize;
     if (FirmwareImage::crc32(data, kBlock) != getBe32(request.payload + 4)) {
         reply.status = kStatusChecksumError;
         return;
     }
     if (static_cast<int>(number) == faults_.failBlock) {
-        reply.status = kIoError;
+        reply.status = kStatusIoError;
         return;
     }
     std::memcpy(flash_.data() + number * kBlock, data, kBlock);
@@ -178,15 +178,9 @@ void SimFlashGroup::writeBlock(const SimRequest& request, SimReply& reply) {
 }
 
 void SimFlashGroup::readBlock(const SimRequest& request, SimReply& reply) {
-    if (request.length < FlashBlockRecord::kHeadSize) {
-        reply.status = kStatusInvalidArgument;
-        return;
-    }
-    const uint32_t number = getBe32(request.payload);
-    if (number >= static_cast<uint32_t>(kFlashBlockCount)) {
-        reply.status = kStatusOutOfRange;
-        return;
-    }
+    uint32_t number = 0;
+    reply.status = requestedBlock(request, request.length >= FlashBlockRecord::kHeadSize, number);
+    if (reply.status != kStatusSuccess) return;
     putBe32(reply.payload, number);
     putBe32(reply.payload + 4, FirmwareImage::crc32(block(static_cast<int>(number)), kBlock));
     std::memcpy(reply.payload + FlashBlockRecord::kHeadSize, block(static_cast<int>(number)),
@@ -211,7 +205,7 @@ void SimFlashGroup::sectionInfo(const SimRequest& request, SimReply& reply) cons
         reply.length = SectionInfo::kSize;
         return;
     }
-    reply.status = kResourceNotExist;
+    reply.status = kStatusResourceNotExist;
 }
 
 }  // namespace vorl::sim

@@ -8,26 +8,15 @@
 #include "firmware/flash_records.h"
 #include "firmware/image_builder.h"
 #include "protocol/card_session.h"
-#include "tests/support/fake_transport.h"
+#include "tests/support/sim_session.h"
 #include "tests/support/temp_dir.h"
 #include "wire/command_header.h"
 
 namespace vorl::sim {
 namespace {
 
-class SimFlashTest : public ::testing::Test {
+class SimFlashTest : public ::testing::Test, protected test::SimSession {
 protected:
-    void start(const std::string& stateDir = {}) {
-        session.reset();
-        card = std::make_unique<SimCard>(stateDir, options);
-        session = std::make_unique<CardSession>(std::make_unique<test::SimCardTransport>(*card));
-        flash = card->group<SimFlashGroup>();
-        ASSERT_NE(flash, nullptr);
-    }
-    SimOptions options;
-    std::unique_ptr<SimCard> card;
-    std::unique_ptr<CardSession> session;
-    SimFlashGroup* flash = nullptr;
     test::TempDir dir;
 };
 

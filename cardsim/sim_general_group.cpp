@@ -13,6 +13,7 @@
 
 namespace vorl::sim {
 namespace {
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kReset = 0x0900;
 constexpr uint16_t kResetToDefaults = 0x0901;
 constexpr uint16_t kGetFirmwareInfo = 0x0903;

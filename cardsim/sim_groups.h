@@ -1,6 +1,11 @@
 #pragma once
 // The groups of the simulated card, one factory per file. A factory returns nullptr while its
 // group is not built yet; the card then answers that group's commands with status 32.
+//
+// Each group file keeps its own table of command codes and record layouts on purpose, written
+// from the card's side rather than taken from protocol/: an independent peer catches a wrong
+// shared constant that a simulator built on the same table would agree with. Status codes are
+// the one exception (wire/status_codes.h): they name outcomes, not a layout to cross-check.
 #include <memory>
 
 #include "cardsim/sim_group.h"

@@ -11,6 +11,7 @@
 
 namespace vorl::sim {
 namespace {
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kGetConfig = 0x0700;
 constexpr uint16_t kSetStatic = 0x0701;
 constexpr uint16_t kSetDhcp = 0x0702;

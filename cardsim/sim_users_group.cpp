@@ -13,16 +13,13 @@
 namespace vorl::sim {
 namespace {
 
+// The card's own command table, kept apart from protocol/ on purpose (sim_groups.h).
 constexpr uint16_t kAddUser = 0x0500;
 constexpr uint16_t kDeleteUser = 0x0501;
 constexpr uint16_t kListUsers = 0x0502;
 constexpr uint16_t kListUserNames = 0x0503;
 constexpr uint16_t kAddSnmpUser = 0x0506;
 constexpr uint16_t kListSnmpUsers = 0x0507;
-
-constexpr uint16_t kAlreadyExists = 15;
-constexpr uint16_t kResourceNotExist = 16;
-constexpr uint16_t kInsufficientSpace = 18;
 
 constexpr size_t kField = 32;
 constexpr size_t kShortField = 8;  // protocols in the 0x0507 answer
@@ -85,8 +82,8 @@ uint16_t SimUsersGroup::addAccount(const SimRequest& request) {
     Account account{getTextField(request.payload, kField),
                     getTextField(request.payload + kField, kField)};
     if (account.name.empty()) return kStatusInvalidArgument;
-    if (contains(accounts_, account.name)) return kAlreadyExists;
-    if (accounts_.size() >= kMaxAccounts) return kInsufficientSpace;
+    if (contains(accounts_, account.name)) return kStatusAlreadyExists;
+    if (accounts_.size() >= kMaxAccounts) return kStatusInsufficientSpace;
     accounts_.push_back(std::move(account));
     return kStatusSuccess;
 }
@@ -98,7 +95,7 @@ uint16_t SimUsersGroup::deleteAccount(const SimRequest& request) {
     if (name.empty()) return kStatusInvalidArgument;
     const auto it = std::find_if(accounts_.begin(), accounts_.end(),
                                  [&](const Account& a) { return a.name == name; });
-    if (it == accounts_.end()) return kResourceNotExist;
+    if (it == accounts_.end()) return kStatusResourceNotExist;
     accounts_.erase(it);
     return kStatusSuccess;
 }
@@ -113,8 +110,8 @@ uint16_t SimUsersGroup::addSnmpUser(const SimRequest& request) {
     user.password = getTextField(p + 3 * kField, kField);
     if (user.name.empty() || !validAuth(user.authProtocol) || !validPriv(user.privProtocol))
         return kStatusInvalidArgument;
-    if (contains(snmpUsers_, user.name)) return kAlreadyExists;
-    if (snmpUsers_.size() >= kMaxSnmpUsers) return kInsufficientSpace;
+    if (contains(snmpUsers_, user.name)) return kStatusAlreadyExists;
+    if (snmpUsers_.size() >= kMaxSnmpUsers) return kStatusInsufficientSpace;
     snmpUsers_.push_back(std::move(user));
     return kStatusSuccess;
 }

@@ -3,6 +3,8 @@
 namespace vorl::cli {
 namespace {
 
+using GroupHandler = int (*)(CardSession& session, const Words& words);
+
 struct GroupKeyword {
     const char* keyword;
     GroupHandler handler;
@@ -37,6 +39,15 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The handler whose keyword matches `word` ("-" then the keyword in any case), or nullptr.
+GroupHandler findGroupHandler(const std::string& word) {
+    if (word.empty() || word[0] != '-') return nullptr;
+    for (const GroupKeyword& group : kGroups) {
+        if (isSubCommand(word, group.keyword)) return group.handler;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool isSubCommand(const std::string& word, const char* keyword) {
@@ -46,14 +57,6 @@ bool isSubCommand(const std::string& word, const char* keyword) {
         if (i >= word.size() || lower(word[i]) != lower(keyword[i - 1])) return false;
     }
     return i == word.size();
-}
-
-GroupHandler findGroupHandler(const std::string& word) {
-    if (word.empty() || word[0] != '-') return nullptr;
-    for (const GroupKeyword& group : kGroups) {
-        if (isSubCommand(word, group.keyword)) return group.handler;
-    }
-    return nullptr;
 }
 
 int dispatchCommand(CardSession& session, const Words& words) {

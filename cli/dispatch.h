@@ -6,11 +6,6 @@
 
 namespace vorl::cli {
 
-using GroupHandler = int (*)(CardSession& session, const Words& words);
-
-// The handler whose keyword matches `word` ("-" then the keyword in any case), or nullptr.
-GroupHandler findGroupHandler(const std::string& word);
-
 // Runs the command in `words` (word 0 the leading word, word 1 the group keyword, words 2 onward
 // the group's arguments). Returns the handler's result, or -1 when no group matches.
 int dispatchCommand(CardSession& session, const Words& words);

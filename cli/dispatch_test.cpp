@@ -20,45 +20,48 @@ TEST(IsSubCommand, ComparesTheTextAfterTheFirstCharacterInAnyCase) {
     EXPECT_FALSE(isSubCommand("-", "nw"));
 }
 
-TEST(FindGroupHandler, MatchesEveryKeywordInAnyCase) {
+// Each group word, in any case, reaches its group: the command it names is the first to reach
+// the card.
+TEST(DispatchCommand, EveryGroupWordInAnyCaseReachesItsGroup) {
     struct Case {
-        const char* word;
-        GroupHandler handler;
+        Words words;
+        uint16_t firstCommand;
     };
     const Case cases[] = {
-        {"-user", runUserGroup},
-        {"-USER", runUserGroup},
-        {"-Sel", runSelGroup},
-        {"-pef", runPefGroup},
-        {"-flash", runFlashGroup},
-        {"-CARDMODE", runFlashGroup},
-        {"-File", runFlashGroup},
-        {"-Net", runNetGroup},
-        {"-gen", runGenGroup},
-        {"-hb", runHbGroup},
-        {"-sdk", runSdkGroup},
-        {"-modemcfg", runModemCfg},
-        {"-PPPCfg", runPppCfg},
-        {"-asrcfg", runAsrCfg},
-        {"-Setserverinfo", runSetServerInfo},
-        {"-Getserverinfo", runGetServerInfo},
-        {"-getcardhealth", runGetCardHealth},
-        {"-geti2ccfg", runGetI2cCfg},
-        {"-SETI2CCFG", runSetI2cCfg},
-        {"-getipmicfg", runGetIpmiCfg},
-        {"-setipmicfg", runSetIpmiCfg},
-        {"-hostctrl", runHostCtrl},
+        {{"-USER", "-listAllUser"}, 0x0503},
+        {{"-Sel", "-selInfo"}, 0x0400},
+        {{"-pef", "-ARInfoGet", "1"}, 0x040F},
+        {{"-flash", "-get"}, 0x0608},
+        {{"-CARDMODE", "-get"}, 0x0608},
+        {{"-File", "-get"}, 0x0608},
+        {{"-Net", "-GetMac"}, 0x0800},
+        {{"-gen", "-GetTime"}, 0x090B},
+        {{"-hb", "-GetHB"}, 0x0A00},
+        {{"-sdk", "-deleteSDK"}, 0x0200},
+        {{"-modemcfg", "-get", "ttyS2"}, 0x0C02},
+        {{"-PPPCfg", "-get"}, 0x0C00},
+        {{"-asrcfg", "-get"}, 0x0C06},
+        {{"-Setserverinfo", "-ServerName", "a", "-ServerLocn", "b", "-ServerOS", "c", "-ServerDesc",
+          "d"},
+         0x0904},
+        {{"-Getserverinfo"}, 0x0905},
+        {{"-getcardhealth"}, 0x0100},
+        {{"-geti2ccfg"}, 0x0C08},
+        {{"-SETI2CCFG", "0x20"}, 0x0C09},
+        {{"-getipmicfg"}, 0x0C0A},
+        {{"-setipmicfg", "y", "0x20", "n", "n", "n"}, 0x0C0B},
+        {{"-hostctrl", "PowerUp"}, 0x0300},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.word);
-        EXPECT_EQ(findGroupHandler(c.word), c.handler);
-    }
-}
-
-TEST(FindGroupHandler, RefusesWordsWithoutTheDashOrWithoutAKeyword) {
-    for (const char* word : {"user", "/user", "+user", "-", "", "-users", "-use", "-server"}) {
-        SCOPED_TRACE(word);
-        EXPECT_EQ(findGroupHandler(word), nullptr);
+        SCOPED_TRACE(c.words[0]);
+        auto owned = std::make_unique<test::FakeTransport>();
+        test::FakeTransport* transport = owned.get();
+        CardSession session(std::move(owned));
+        Words words{"admin"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        dispatchCommand(session, words);
+        ASSERT_FALSE(transport->requests.empty());
+        EXPECT_EQ(transport->requests[0].command, c.firstCommand);
     }
 }
 

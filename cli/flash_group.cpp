@@ -35,13 +35,13 @@ int update(CardSession& session, const std::string& path, bool flashBootBlock) {
         askYesNo("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
     std::printf("Firmware Image File : \t\t\t[ %s ]\n", path.c_str());
     std::fflush(stdout);
-    ConsoleFlashObserver observer(path);
-    return updateFirmware(session, path, flashBootBlock, retain, observer);
+    ConsoleFlashOutput output(path);
+    return updateFirmware(session, path, flashBootBlock, retain, output);
 }
 
 int readFlash(CardSession& session, const std::string& path) {
-    ConsoleFlashObserver observer(path);
-    return readFlashToFile(session, path, observer);
+    ConsoleFlashOutput output(path);
+    return readFlashToFile(session, path, output);
 }
 
 int cardMode(CardSession& session) {
@@ -62,8 +62,8 @@ int getConfig(CardSession& session, const std::string& path) {
 }
 
 int putConfig(CardSession& session, const std::string& path) {
-    ConsoleFlashObserver observer(path);
-    return restoreConfigSection(session, path, observer);
+    ConsoleFlashOutput output(path);
+    return restoreConfigSection(session, path, output);
 }
 
 int compareBoot(CardSession& session, const std::string& path) {

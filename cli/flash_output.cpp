@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "firmware/firmware_image.h"
+
 namespace vorl::cli {
 namespace {
 
@@ -13,99 +15,79 @@ void print(const char* text) {
     std::fputs(text, stdout);
 }
 
-// Lines of the update and the read-back.
-bool updateLine(FlashEvent event, int a, int b, const std::string& path) {
-    switch (event) {
-        case FlashEvent::ValidateStarted:
+// Lines of the full update. Block 0 is the boot block step: one outcome, no progress line.
+bool updateLine(const FlashEvent& event, const std::string& path) {
+    const bool bootBlock = event.block == 0;
+    switch (event.step) {
+        case FlashStep::ValidateStarted:
             print("Validating Image File :");
             break;
-        case FlashEvent::ValidateFailed:
+        case FlashStep::ImageInvalid:
             print(kFailed);
             print(
                 "The Image file you specified is not in the correct format or is corrupted."
                 "Please specify a valid image file!\n");
             break;
-        case FlashEvent::OpenStarted:
+        case FlashStep::OpenStarted:
             print("Opening Image File : ");
             break;
-        case FlashEvent::OpenFailed:
+        case FlashStep::ImageOpenFailed:
             print(kFailed);
             std::printf("Unable to open image file, %s\n", path.c_str());
             break;
-        case FlashEvent::MacReadStarted:
+        case FlashStep::MacReadStarted:
             print("Getting MAC address : ");
             break;
-        case FlashEvent::MacReadFailed:
+        case FlashStep::MacReadFailed:
             print(kFailed);
             print(
                 "\nUnable to retreive existing MAC address from card. Flashing may cause MAC "
                 "address loss.\n");
             break;
-        case FlashEvent::BootBlockStarted:
+        case FlashStep::BootBlockStarted:
             print("Boot Block Flash : ");
             break;
-        case FlashEvent::BootBlockFailed:
-            print(kFailed);
-            break;
-        case FlashEvent::BootBlockSkipped:
+        case FlashStep::BootBlockSkipped:
+        case FlashStep::MacWriteSkipped:
             print(kSkipped);
             break;
-        case FlashEvent::ImageReadFailed:
+        case FlashStep::ImageReadFailed:
             print("Unable to read from image file !\n");
             break;
-        case FlashEvent::BlockStarted:
-            std::printf("Flashing ... Block %d of %d \r", a, b);
+        case FlashStep::BlockLoaded:
+            if (!bootBlock)
+                std::printf("Flashing ... Block %d of %d \r", static_cast<int>(event.block),
+                            kFlashBlockCount);
             break;
-        case FlashEvent::BlockFailed:
-            print("\nError during flashing\t\t\t\t\n");
+        case FlashStep::BlockWritten:
+            if (bootBlock) print(kOk);
             break;
-        case FlashEvent::FlashDone:
+        case FlashStep::BlockFailed:
+            print(bootBlock ? kFailed : "\nError during flashing\t\t\t\t\n");
+            break;
+        case FlashStep::BlocksDone:
             print("Flashing :       ");
             print(kOk);
             break;
-        case FlashEvent::MacWriteStarted:
+        case FlashStep::MacWriteStarted:
             print("Saving MAC Address : ");
             break;
-        case FlashEvent::MacWriteFailed:
-            print(kFailed);
+        case FlashStep::ResetRetainingStarted:
+            std::printf("Resetting %s (Config Retained):", "VORL");
             break;
-        case FlashEvent::MacWriteSkipped:
-            print(kSkipped);
+        case FlashStep::ResetToDefaultsStarted:
+            std::printf("Resetting %s (Config Defaults):", "VORL");
             break;
-        case FlashEvent::ResetStarted:
-            std::printf(a ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):",
-                        "VORL");
-            break;
-        case FlashEvent::ResetFailed:
-            print(kFailed);
-            break;
-        case FlashEvent::ValidateOk:
-        case FlashEvent::OpenOk:
-        case FlashEvent::MacReadOk:
-        case FlashEvent::BootBlockOk:
-        case FlashEvent::MacWriteOk:
-        case FlashEvent::ResetOk:
+        case FlashStep::ImageValid:
+        case FlashStep::ImageOpened:
+        case FlashStep::MacRead:
+        case FlashStep::MacWritten:
+        case FlashStep::ResetDone:
             print(kOk);
             break;
-
-        case FlashEvent::CreateFailed:
-            std::printf("Unable to open/create image file, %s\n", path.c_str());
-            break;
-        case FlashEvent::ReadStarted:
-            print("Reading from Flash ... \n");
-            break;
-        case FlashEvent::BlockRead:
-            std::printf("Reading Block... %d of %d \r", a, b);
-            break;
-        case FlashEvent::BlockReadFailed:
-            print("Error during reading from flash...\n");
-            break;
-        case FlashEvent::FileWriteFailed:
-            std::printf("Error writing file %s, check disk space ! \n", path.c_str());
-            break;
-        case FlashEvent::ReadDone:
-            std::printf("Reading Block... %d. Done \n", a);
-            std::printf("Firmware stored in file %s. \n", path.c_str());
+        case FlashStep::MacWriteFailed:
+        case FlashStep::ResetFailed:
+            print(kFailed);
             break;
         default:
             return false;
@@ -113,25 +95,46 @@ bool updateLine(FlashEvent event, int a, int b, const std::string& path) {
     return true;
 }
 
-// Lines of the configuration section restore.
-void configLine(FlashEvent event, int a, int b, const std::string& path) {
-    switch (event) {
-        case FlashEvent::ConfigOpenFailed:
+// Lines of the read-back and of putting the configuration section back.
+void fileLine(const FlashEvent& event, const std::string& path) {
+    switch (event.step) {
+        case FlashStep::FileCreateFailed:
+            std::printf("Unable to open/create image file, %s\n", path.c_str());
+            break;
+        case FlashStep::ReadStarted:
+            print("Reading from Flash ... \n");
+            break;
+        case FlashStep::BlockRead:
+            std::printf("Reading Block... %d of %d \r", static_cast<int>(event.block), event.count);
+            break;
+        case FlashStep::BlockReadFailed:
+            print("Error during reading from flash...\n");
+            break;
+        case FlashStep::FileWriteFailed:
+            std::printf("Error writing file %s, check disk space ! \n", path.c_str());
+            break;
+        case FlashStep::ReadDone:
+            std::printf("Reading Block... %d. Done \n", event.count);
+            std::printf("Firmware stored in file %s. \n", path.c_str());
+            break;
+
+        case FlashStep::ConfigFileOpenFailed:
             std::printf("Unable to open config file %s\n", path.c_str());
             break;
-        case FlashEvent::ConfigFileIncomplete:
+        case FlashStep::ConfigFileIncomplete:
             print("Unable to get config info from file ! Aborting\n");
             break;
-        case FlashEvent::SectionInfoFailed:
+        case FlashStep::SectionInfoFailed:
             std::printf("Unbale to read from %s %s\n", "VORL", path.c_str());
             break;
-        case FlashEvent::SectionSizeMismatch:
+        case FlashStep::SectionSizeMismatch:
             print("Config section size mismatch ! Can not put back the config section.\n");
             break;
-        case FlashEvent::ConfigBlockStarted:
-            std::printf("Flashing the config section block %d of %d\r", a, b);
+        case FlashStep::SectionBlockStarted:
+            std::printf("Flashing the config section block %d of %d\r", event.position,
+                        event.count);
             break;
-        case FlashEvent::ConfigDone:
+        case FlashStep::SectionRestored:
             print("\nConfig section put back successfully. Restart the card...\n");
             break;
         default:
@@ -141,8 +144,8 @@ void configLine(FlashEvent event, int a, int b, const std::string& path) {
 
 }  // namespace
 
-void ConsoleFlashObserver::on(FlashEvent event, int a, int b) {
-    if (!updateLine(event, a, b, path_)) configLine(event, a, b, path_);
+void ConsoleFlashOutput::on(const FlashEvent& event) {
+    if (!updateLine(event, path_)) fileLine(event, path_);
     // Progress shows as it happens, also when standard output is a pipe.
     std::fflush(stdout);
 }

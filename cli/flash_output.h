@@ -1,17 +1,17 @@
 #pragma once
-// The console lines of the flash procedures: each step's label, its outcome and the progress
-// lines ("\r" lets the next line overwrite them; they are flushed at once).
+// vorlcli's texts for the flash events: each step's label, its outcome and the progress lines
+// ("\r" lets the next line overwrite them; every line is flushed at once).
 #include <string>
 
-#include "firmware/flash_procedures.h"
+#include "firmware/flash_events.h"
 
 namespace vorl::cli {
 
-class ConsoleFlashObserver : public FlashObserver {
+class ConsoleFlashOutput : public FlashListener {
 public:
     // `path` is the file the command works on; some lines name it.
-    explicit ConsoleFlashObserver(std::string path) : path_(std::move(path)) {}
-    void on(FlashEvent event, int a, int b) override;
+    explicit ConsoleFlashOutput(std::string path) : path_(std::move(path)) {}
+    void on(const FlashEvent& event) override;
 
 private:
     std::string path_;

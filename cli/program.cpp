@@ -9,13 +9,13 @@
 #include "cli/script.h"
 #include "cli/usage.h"
 #include "protocol/card_session.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {
 
 constexpr int kUsageStatus = 8;
 constexpr int kIncompleteStatus = 1;
-constexpr int kConnectStatus = 33;
 // The login record's 32-byte fields need room for the terminating NUL; so does the session's
 // address text.
 constexpr size_t kMaxFieldText = 31;
@@ -75,6 +75,29 @@ int finish(const Arguments& args, int result) {
     return exitStatus(result);
 }
 
+// "Connecting.." and then the outcome; false when the card could not be reached.
+bool connect(CardSession& session) {
+    std::printf("Connecting..");
+    std::fflush(stdout);
+    if (session.connect() != kStatusSuccess) {
+        std::printf("Error during connect \n");
+        return false;
+    }
+    std::printf("Connected\n");
+    return true;
+}
+
+// The command words from arg(`leading`) on (that word leads them, as in a script line), or
+// -script and a file name right after it. `scriptLeading` leads every script line.
+int runCommands(const Arguments& args, CardSession& session, int leading,
+                const std::string& scriptLeading) {
+    if (isKeyword(args, leading + 1, "script")) {
+        const ScriptOutcome outcome = runScript(session, args.arg(leading + 2), scriptLeading);
+        return outcome.invalidLine ? kUsageStatus : finish(args, outcome.result);
+    }
+    return finish(args, dispatchCommand(session, args.wordsFrom(leading)));
+}
+
 // Network mode: -nw IP user-name (command words | -script file).
 int runNetwork(const Arguments& args) {
     if (args.count() < 2 || args.text(2)[0] == '-') return shortUsage(args, kUsageStatus);
@@ -84,13 +107,7 @@ int runNetwork(const Arguments& args) {
         return shortUsage(args, kUsageStatus);
     }
     CardSession session(1, args.arg(2), CardSession::kCardPort);
-    std::printf("Connecting..");
-    std::fflush(stdout);
-    if (session.connect() != 0) {
-        std::printf("Error during connect \n");
-        return kConnectStatus;
-    }
-    std::printf("Connected\n");
+    if (!connect(session)) return kStatusConnectError;
     if (args.count() < 4) return shortUsage(args, kIncompleteStatus);
 
     const std::string password = readPassword();
@@ -103,30 +120,16 @@ int runNetwork(const Arguments& args) {
     }
     std::printf("Login Successful !\n");
 
-    if (isKeyword(args, 4, "script")) {
-        const ScriptOutcome outcome = runScript(session, args.arg(5), args.text(2));
-        return outcome.invalidLine ? kUsageStatus : finish(args, outcome.result);
-    }
-    return finish(args, dispatchCommand(session, args.wordsFrom(3)));
+    return runCommands(args, session, 3, args.text(2));
 }
 
 // Host-interface mode: -cd (command words | -script file).
 int runHostInterface(const Arguments& args) {
     CardSession session(0, "", CardSession::kCardPort);
-    std::printf("Connecting..");
-    std::fflush(stdout);
-    if (session.connect() != 0) {
-        std::printf("Error during connect \n");
-        return kConnectStatus;
-    }
-    std::printf("Connected\n");
+    if (!connect(session)) return kStatusConnectError;
     if (args.count() < 2) return shortUsage(args, kIncompleteStatus);
 
-    if (isKeyword(args, 2, "script")) {
-        const ScriptOutcome outcome = runScript(session, args.arg(3), args.text(1));
-        return outcome.invalidLine ? kUsageStatus : finish(args, outcome.result);
-    }
-    return finish(args, dispatchCommand(session, args.wordsFrom(1)));
+    return runCommands(args, session, 1, args.text(1));
 }
 
 }  // namespace

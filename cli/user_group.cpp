@@ -12,7 +12,6 @@ namespace {
 constexpr int kListCapacity = 16;
 constexpr size_t kMaxAccountText = 30;
 constexpr size_t kMinPassword = 8;
-constexpr int kRefused = 26;
 
 bool nameTooLong(const std::string& name) {
     if (name.size() <= kMaxAccountText) return false;
@@ -87,7 +86,7 @@ int listSnmpUsers(CardSession& session) {
 
 int deleteUser(CardSession& session, const std::string& name) {
     // The name must fit its field with room for the terminator, like the add forms' names.
-    if (nameTooLong(name)) return kRefused;
+    if (nameTooLong(name)) return kStatusOutOfRange;
     UserRecord record;
     setField(record.name, sizeof record.name, name);
     setField(record.password, sizeof record.password, "fillerpwd");
@@ -97,7 +96,7 @@ int deleteUser(CardSession& session, const std::string& name) {
 }
 
 int addUser(CardSession& session, const std::string& name, const std::string& password) {
-    if (!accountWordsValid(name, password, true)) return kRefused;
+    if (!accountWordsValid(name, password, true)) return kStatusOutOfRange;
     const int status = session.addUser(name, password);
     if (status != 0) std::printf("Add user failed, %s\n", statusMessage(status));
     return status;
@@ -108,7 +107,7 @@ int addSnmpUser(CardSession& session, const Words& words) {
     const std::string& password = words[4];
     const std::string& auth = words[5];
     const std::string& priv = words[6];
-    if (!accountWordsValid(name, password, false)) return kRefused;
+    if (!accountWordsValid(name, password, false)) return kStatusOutOfRange;
     if (auth != "MD5" && auth != "SHA") {
         std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth.c_str());
         return -1;

@@ -1,70 +1,74 @@
 // Saving the card's configuration section to a file and putting it back.
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "firmware/firmware_image.h"
 #include "firmware/flash_procedures.h"
 #include "firmware/flash_records.h"
+#include "firmware/flash_writer.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
 constexpr int kLocalFailure = -1;
-constexpr int kUnableToOpenFile = 14;
-constexpr int kInsufficientSpace = 18;
 
-int configSectionInfo(CardSession& session, SectionInfo& info) {
-    info = SectionInfo{};
-    FirmwareImage::moduleSignature("CONFIG", info.signature);
-    const int status = session.getSectionInfo(info);
-    if (status != 0) return status;
-    // A layout the flash cannot hold is not one to copy blocks by.
-    if (info.blockCount == 0 || info.firstBlock + info.blockCount > kFlashBlockCount)
-        return kStatusGeneralError;
-    return 0;
+void tell(FlashListener& listener, FlashStep step, int status = 0) {
+    FlashEvent event{step};
+    event.status = status;
+    listener.on(event);
 }
 
 }  // namespace
 
-int saveConfigSection(CardSession& session, const std::string& path) {
-    FilePtr file = openFile(path, "wb");
-    if (!file) return kUnableToOpenFile;
-    SectionInfo info;
-    const int status = configSectionInfo(session, info);
-    if (status != 0) return status;
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t j = 0; j < info.blockCount; ++j) {
-        record->setBlockNumber(info.firstBlock + j);
-        if (session.readFlashBlock(*record) != 0) return kStatusGeneralError;
-        if (std::fwrite(record->data(), 1, kFlashBlockSize, file.get()) != kFlashBlockSize)
-            return kInsufficientSpace;
-    }
-    return std::fflush(file.get()) == 0 ? 0 : kInsufficientSpace;
+int configSectionLayout(CardSession& session, SectionInfo& info) {
+    info = SectionInfo{};
+    FirmwareImage::moduleSignature("CONFIG", info.signature);
+    const int status = session.getSectionInfo(info);
+    if (status != kStatusSuccess) return status;
+    // A layout the flash cannot hold is not one to copy blocks by.
+    if (info.blockCount == 0 || info.firstBlock + info.blockCount > kFlashBlockCount)
+        return kStatusGeneralError;
+    return kStatusSuccess;
 }
 
-int restoreConfigSection(CardSession& session, const std::string& path, FlashObserver& observer) {
+int saveConfigSection(CardSession& session, const std::string& path) {
+    FilePtr file = openFile(path, "wb");
+    if (!file) return kStatusUnableToOpenFile;
+    SectionInfo info;
+    const int status = configSectionLayout(session, info);
+    if (status != kStatusSuccess) return status;
+    bool written = true;
+    const int read = readFlashBlocks(
+        session, info.firstBlock, info.blockCount, [&](uint32_t, const uint8_t* data) {
+            return written = std::fwrite(data, 1, kFlashBlockSize, file.get()) == kFlashBlockSize;
+        });
+    if (!written) return kStatusInsufficientSpace;
+    if (read != kStatusSuccess) return kStatusGeneralError;
+    return std::fflush(file.get()) == 0 ? kStatusSuccess : kStatusInsufficientSpace;
+}
+
+int restoreConfigSection(CardSession& session, const std::string& path, FlashListener& listener) {
     FilePtr file = openFile(path, "rb");
     if (!file) {
-        observer.on(FlashEvent::ConfigOpenFailed, 0, 0);
+        tell(listener, FlashStep::ConfigFileOpenFailed);
         return kLocalFailure;
     }
     uint8_t headerBytes[ModuleHeader::kSize];
     if (readFully(file.get(), headerBytes, sizeof headerBytes) != sizeof headerBytes) {
-        observer.on(FlashEvent::ConfigFileIncomplete, 0, 0);
+        tell(listener, FlashStep::ConfigFileIncomplete);
         return kLocalFailure;
     }
     const ModuleHeader header = ModuleHeader::decode(headerBytes);
 
     SectionInfo info;
-    const int status = configSectionInfo(session, info);
-    if (status != 0) {
-        observer.on(FlashEvent::SectionInfoFailed, status, 0);
+    const int status = configSectionLayout(session, info);
+    if (status != kStatusSuccess) {
+        tell(listener, FlashStep::SectionInfoFailed, status);
         return status;
     }
     if (header.allocatedSize != info.size) {
-        observer.on(FlashEvent::SectionSizeMismatch, 0, 0);
+        tell(listener, FlashStep::SectionSizeMismatch);
         return kLocalFailure;
     }
 
@@ -74,24 +78,15 @@ int restoreConfigSection(CardSession& session, const std::string& path, FlashObs
     std::vector<uint8_t> section(sectionBytes);
     if (std::fseek(file.get(), 0, SEEK_SET) != 0 ||
         readFully(file.get(), section.data(), sectionBytes) != sectionBytes) {
-        observer.on(FlashEvent::ConfigFileIncomplete, 0, 0);
+        tell(listener, FlashStep::ConfigFileIncomplete);
         return kLocalFailure;
     }
 
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t j = 0; j < info.blockCount; ++j) {
-        record->setBlockNumber(info.firstBlock + j);
-        std::memcpy(record->data(), section.data() + static_cast<size_t>(j) * kFlashBlockSize,
-                    kFlashBlockSize);
-        observer.on(FlashEvent::ConfigBlockStarted, static_cast<int>(j + 1), info.blockCount);
-        const int written = session.writeFlashBlock(*record);
-        if (written != 0) {
-            observer.on(FlashEvent::ConfigBlockFailed, written, 0);
-            return written;
-        }
-    }
-    observer.on(FlashEvent::ConfigDone, 0, 0);
-    return 0;
+    FlashWriter writer(session, listener, 0);
+    const int written = writer.writeSection(section.data(), info.firstBlock, info.blockCount);
+    if (written != kStatusSuccess) return written;
+    tell(listener, FlashStep::SectionRestored);
+    return kStatusSuccess;
 }
 
 }  // namespace vorl

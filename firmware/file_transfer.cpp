@@ -9,8 +9,6 @@
 
 namespace vorl {
 namespace {
-constexpr int kUnableToOpenFile = 14;
-constexpr int kInsufficientSpace = 18;
 // The chunk index is 16 bits: no file has more chunks than this, and a card that never marks
 // a last chunk cannot keep a download going for ever.
 constexpr uint32_t kMaxChunks = 0x10000;
@@ -30,12 +28,12 @@ void fillHead(FileChunkRecord& record, const std::string& cardPath, uint32_t ind
 int CardSession::uploadFileToCard(const std::string& localPath, const std::string& cardPath) {
     if (cardPath.size() > FileChunkRecord::kMaxPath) return kStatusOutOfRange;
     FilePtr file = openFile(localPath, "rb");
-    if (!file) return kUnableToOpenFile;
+    if (!file) return kStatusUnableToOpenFile;
     auto record = std::make_unique<FileChunkRecord>();
 
     for (uint32_t index = 0;; ++index) {
         const size_t got = readFully(file.get(), record->data(), kFlashBlockSize);
-        if (std::ferror(file.get())) return kUnableToOpenFile;
+        if (std::ferror(file.get())) return kStatusUnableToOpenFile;
         if (got == 0) return 0;
         if (index >= kMaxChunks) return kStatusGeneralError;
         std::memset(record->data() + got, 0, kFlashBlockSize - got);
@@ -50,7 +48,7 @@ int CardSession::uploadFileToCard(const std::string& localPath, const std::strin
 int CardSession::downloadFileFromCard(const std::string& cardPath, const std::string& localPath) {
     if (cardPath.size() > FileChunkRecord::kMaxPath) return kStatusOutOfRange;
     FilePtr file = openFile(localPath, "wb");
-    if (!file) return kUnableToOpenFile;
+    if (!file) return kStatusUnableToOpenFile;
     auto record = std::make_unique<FileChunkRecord>();
 
     for (uint32_t counter = 0; counter < kMaxChunks; ++counter) {
@@ -70,11 +68,12 @@ int CardSession::downloadFileFromCard(const std::string& cardPath, const std::st
             static_cast<unsigned long long>(record->chunkIndex()) * kFlashBlockSize;
         if (offset > static_cast<unsigned long long>(LONG_MAX)) return kStatusGeneralError;
         if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
-            return kInsufficientSpace;
-        if (std::fwrite(record->data(), 1, length, file.get()) != length) return kInsufficientSpace;
+            return kStatusInsufficientSpace;
+        if (std::fwrite(record->data(), 1, length, file.get()) != length)
+            return kStatusInsufficientSpace;
         if (record->state() == kChunkLast) {
             // Buffered bytes that cannot be written are a short write too.
-            return std::fflush(file.get()) == 0 ? 0 : kInsufficientSpace;
+            return std::fflush(file.get()) == 0 ? 0 : kStatusInsufficientSpace;
         }
     }
     return kStatusGeneralError;

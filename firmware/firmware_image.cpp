@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "wire/byte_order.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
@@ -127,11 +128,11 @@ int FirmwareImage::checkImageModules(std::FILE* file) {
 }
 
 int FirmwareImage::validateImageFile(const std::string& path) {
-    if (path.find(".ima") == std::string::npos) return 28;
+    if (path.find(".ima") == std::string::npos) return kStatusInvalidArgument;
     FilePtr file = openFile(path, "rb");
-    if (!file) return 14;
+    if (!file) return kStatusUnableToOpenFile;
     FirmwareImage image;
-    return image.checkImageModules(file.get()) == 0 ? 0 : 34;
+    return image.checkImageModules(file.get()) == 0 ? kStatusSuccess : kStatusChecksumError;
 }
 
 uint8_t FirmwareImage::headerChecksum(const uint8_t* header) {

@@ -1,71 +1,16 @@
 #pragma once
 // The procedures of the command-line tool that change or copy the card's flash. They run on the
-// caller's thread and tell a FlashObserver what happens, step by step, so that the tool can
+// caller's thread and tell a FlashListener what happens, step by step, so that the tool can
 // print its lines in between; they print nothing themselves.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "firmware/flash_events.h"
+
 namespace vorl {
 
 class CardSession;
-
-enum class FlashEvent {
-    // updateFirmware, in this order. `a` and `b` as noted.
-    ValidateStarted,
-    ValidateOk,
-    ValidateFailed,
-    OpenStarted,
-    OpenOk,
-    OpenFailed,
-    MacReadStarted,
-    MacReadOk,
-    MacReadFailed,
-    BootBlockStarted,
-    BootBlockOk,
-    BootBlockFailed,  // a: status
-    BootBlockSkipped,
-    ImageReadFailed,  // a block of the image file could not be read whole
-    BlockStarted,     // a: block, b: total (64)
-    BlockFailed,      // a: block, b: status
-    FlashDone,
-    MacWriteStarted,
-    MacWriteOk,
-    MacWriteFailed,
-    MacWriteSkipped,  // the MAC read had failed: no address to write back
-    ResetStarted,     // a: 1 when the configuration is retained
-    ResetOk,
-    ResetFailed,  // a: status
-
-    // readFlashToFile.
-    CreateFailed,
-    ReadStarted,
-    BlockRead,        // a: block (from 0), b: 64
-    BlockReadFailed,  // a: status
-    FileWriteFailed,
-    ReadDone,  // a: 64
-
-    // restoreConfigSection.
-    ConfigOpenFailed,
-    ConfigFileIncomplete,  // fewer than 48 bytes, or less than the whole section
-    SectionInfoFailed,     // a: status
-    SectionSizeMismatch,
-    ConfigBlockStarted,  // a: position from 1, b: block count
-    ConfigBlockFailed,   // a: status
-    ConfigDone,
-};
-
-class FlashObserver {
-public:
-    virtual ~FlashObserver() = default;
-    virtual void on(FlashEvent event, int a, int b) = 0;
-};
-
-// An observer that ignores everything.
-class SilentObserver : public FlashObserver {
-public:
-    void on(FlashEvent, int, int) override {}
-};
 
 // Full update: validates the image, saves the MAC address, writes block 0 (only when
 // `flashBootBlock`) and blocks 1..63 in order, writes the MAC address back (skipped when it
@@ -73,11 +18,11 @@ public:
 // configuration. Returns the reset's status, -1 for a local file failure, or the status of a
 // failed block write; after a failed block nothing is written back and no reset is sent.
 int updateFirmware(CardSession& session, const std::string& imagePath, bool flashBootBlock,
-                   bool retainConfig, FlashObserver& observer);
+                   bool retainConfig, FlashListener& listener);
 
 // Reads blocks 0..63 into a new (or truncated) file. 0; -1 when the file cannot be created or
 // a write falls short; the status of a failed block read.
-int readFlashToFile(CardSession& session, const std::string& path, FlashObserver& observer);
+int readFlashToFile(CardSession& session, const std::string& path, FlashListener& listener);
 
 // Writes a valid image's 64 blocks without MAC handling or reset: 0; 28 for any validation
 // failure; 14 when the file cannot be opened; 21 on a short read; 30 on a failed write.
@@ -92,6 +37,10 @@ int readFlashIntoImage(CardSession& session, const std::string& imagePath);
 // or the arguments are wrong (nothing sent then); the status of a failed block read.
 int compareBootBlock(CardSession& session, const uint8_t* data, size_t length);
 
+// Asks for the configuration section's layout: 0; the request's status; 30 when the section
+// has no blocks or more than the flash holds (no layout to copy blocks by).
+int configSectionLayout(CardSession& session, struct SectionInfo& info);
+
 // Writes the card's configuration section to a file: 0; 14 when the file cannot be created;
 // the status of the section request; 30 on a failed block read; 18 on a short write.
 int saveConfigSection(CardSession& session, const std::string& path);
@@ -100,6 +49,6 @@ int saveConfigSection(CardSession& session, const std::string& path);
 // the file cannot be opened, is shorter than a header or than the section, or its header's
 // allocated size differs from the section's; the status of the section request or of the first
 // failed block write. Nothing is written unless every check passed.
-int restoreConfigSection(CardSession& session, const std::string& path, FlashObserver& observer);
+int restoreConfigSection(CardSession& session, const std::string& path, FlashListener& listener);
 
 }  // namespace vorl

@@ -4,54 +4,30 @@
 
 #include <memory>
 
-#include "cardsim/sim_card.h"
-#include "cardsim/sim_flash_group.h"
 #include "firmware/flash_records.h"
 #include "firmware/image_builder.h"
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
 #include "tests/support/fake_transport.h"
+#include "tests/support/sim_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace vorl {
 namespace {
 
-struct EventLog : FlashObserver {
-    void on(FlashEvent event, int a, int b) override { events.push_back({event, a, b}); }
-    bool saw(FlashEvent event) const {
+struct EventLog : FlashListener {
+    void on(const FlashEvent& event) override { events.push_back(event); }
+    bool saw(FlashStep step) const {
         for (const auto& e : events)
-            if (e.event == event) return true;
+            if (e.step == step) return true;
         return false;
     }
-    struct Entry {
-        FlashEvent event;
-        int a, b;
-    };
-    std::vector<Entry> events;
+    std::vector<FlashEvent> events;
 };
 
 // Procedures against the in-process simulated card; every request is recorded.
-class ProcedureTest : public ::testing::Test {
+class ProcedureTest : public ::testing::Test, protected test::SimSession {
 protected:
-    void start() {
-        session.reset();
-        card = std::make_unique<sim::SimCard>(std::string(), options);
-        auto transport = std::make_unique<test::SimCardTransport>(*card);
-        wire = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-        flash = card->group<sim::SimFlashGroup>();
-    }
-    std::vector<uint16_t> commands() const {
-        std::vector<uint16_t> codes;
-        for (const auto& r : wire->requests) codes.push_back(r.command);
-        return codes;
-    }
-    std::vector<uint32_t> writtenBlocks() const {
-        std::vector<uint32_t> blocks;
-        for (const auto& r : wire->requests)
-            if (r.command == 0x0601) blocks.push_back(getBe32(r.payload.data()));
-        return blocks;
-    }
     std::string writeImage(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = dir.file(name);
         test::TempDir::write(path, bytes);
@@ -67,11 +43,6 @@ protected:
     }
 
     platform::SleepRecorder sleeps;
-    sim::SimOptions options;
-    std::unique_ptr<sim::SimCard> card;
-    std::unique_ptr<CardSession> session;
-    test::SimCardTransport* wire = nullptr;
-    sim::SimFlashGroup* flash = nullptr;
     test::TempDir dir;
     EventLog log;
 };
@@ -109,8 +80,8 @@ TEST_F(ProcedureTest, UpdateStopsAtAFailedBlockWithoutMacOrReset) {
     EXPECT_EQ(updateFirmware(*session, writeImage("new.ima", newerImage()), false, true, log), 21);
     EXPECT_EQ(writtenBlocks().size(), 12u);  // 1..12, the last one refused
     EXPECT_EQ(commands().back(), 0x0601);
-    EXPECT_TRUE(log.saw(FlashEvent::BlockFailed));
-    EXPECT_FALSE(log.saw(FlashEvent::MacWriteStarted));
+    EXPECT_TRUE(log.saw(FlashStep::BlockFailed));
+    EXPECT_FALSE(log.saw(FlashStep::MacWriteStarted));
     EXPECT_EQ(sleeps.count(), 0u);
 }
 
@@ -120,7 +91,7 @@ TEST_F(ProcedureTest, UpdateNeverFlashesAShortBlockOrAnInvalidImage) {
     image.resize(55 * kFlashBlockSize + 100);  // every module intact, the file cut short
     EXPECT_EQ(updateFirmware(*session, writeImage("cut.ima", image), false, true, log), -1);
     EXPECT_EQ(writtenBlocks().size(), 54u);  // blocks 1..54; the part block 55 is not sent
-    EXPECT_TRUE(log.saw(FlashEvent::ImageReadFailed));
+    EXPECT_TRUE(log.saw(FlashStep::ImageReadFailed));
     EXPECT_EQ(commands().back(), 0x0601);
 
     start();
@@ -143,8 +114,8 @@ TEST(UpdateWithoutMac, SkipsTheWriteBackButStillResets) {
     test::TempDir::write(path, ImageBuilder().build());
     EventLog log;
     EXPECT_EQ(updateFirmware(session, path, false, false, log), 0);
-    EXPECT_TRUE(log.saw(FlashEvent::MacReadFailed));
-    EXPECT_TRUE(log.saw(FlashEvent::MacWriteSkipped));
+    EXPECT_TRUE(log.saw(FlashStep::MacReadFailed));
+    EXPECT_TRUE(log.saw(FlashStep::MacWriteSkipped));
     for (const auto& r : fake->requests) EXPECT_NE(r.command, 0x0801);
     EXPECT_EQ(fake->requests.back().command, 0x0901);
 }
@@ -155,7 +126,7 @@ TEST_F(ProcedureTest, ReadBackEqualsTheCardsFlashAndComparesItsBootBlock) {
     EXPECT_EQ(readFlashToFile(*session, path, log), 0);
     const auto file = test::TempDir::read(path);
     EXPECT_EQ(file, flash->flash());
-    EXPECT_EQ(log.events.back().event, FlashEvent::ReadDone);
+    EXPECT_EQ(log.events.back().step, FlashStep::ReadDone);
 
     wire->requests.clear();
     EXPECT_EQ(compareBootBlock(*session, file.data(), kFlashBlockSize - 1), 1);
@@ -199,14 +170,14 @@ TEST_F(ProcedureTest, ConfigSectionSaveAndRestore) {
     putBe32(resized.data() + 16, 5 * kFlashBlockSize);
     wire->requests.clear();
     EXPECT_EQ(restoreConfigSection(*session, writeImage("resized.bin", resized), log), -1);
-    EXPECT_TRUE(log.saw(FlashEvent::SectionSizeMismatch));
+    EXPECT_TRUE(log.saw(FlashStep::SectionSizeMismatch));
     EXPECT_TRUE(writtenBlocks().empty());
 
     // A file that holds less than the whole section: nothing is written either.
     auto cut = section;
     cut.resize(2 * kFlashBlockSize + 10);
     EXPECT_EQ(restoreConfigSection(*session, writeImage("cut.bin", cut), log), -1);
-    EXPECT_TRUE(log.saw(FlashEvent::ConfigFileIncomplete));
+    EXPECT_TRUE(log.saw(FlashStep::ConfigFileIncomplete));
     EXPECT_TRUE(writtenBlocks().empty());
 
     auto changed = section;
@@ -215,7 +186,7 @@ TEST_F(ProcedureTest, ConfigSectionSaveAndRestore) {
     EXPECT_EQ(restoreConfigSection(*session, writeImage("changed.bin", changed), log), 0);
     EXPECT_EQ(writtenBlocks(), (std::vector<uint32_t>{47, 48, 49, 50}));
     EXPECT_TRUE(std::equal(changed.begin(), changed.end(), flash->block(47)));
-    EXPECT_EQ(log.events.back().event, FlashEvent::ConfigDone);
+    EXPECT_EQ(log.events.back().step, FlashStep::SectionRestored);
     EXPECT_EQ(restoreConfigSection(*session, dir.file("missing.bin"), log), -1);
 }
 

@@ -1,76 +1,84 @@
 // Copying the card's flash to the host: into a new file, over an existing image, and the boot
 // block comparison.
 #include <cstring>
-#include <memory>
 
 #include "firmware/firmware_image.h"
 #include "firmware/flash_procedures.h"
-#include "firmware/flash_records.h"
+#include "firmware/flash_writer.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
 constexpr int kLocalFailure = -1;
-constexpr int kUnableToOpenFile = 14;
-constexpr int kIoError = 21;
 
-bool writeBlock(std::FILE* file, const FlashBlockRecord& record) {
-    return std::fwrite(record.data(), 1, kFlashBlockSize, file) == kFlashBlockSize;
+bool writeBlock(std::FILE* file, const uint8_t* data) {
+    return std::fwrite(data, 1, kFlashBlockSize, file) == kFlashBlockSize;
+}
+
+void tell(FlashListener& listener, FlashStep step, int status = 0, uint32_t block = 0) {
+    FlashEvent event{step};
+    event.status = status;
+    event.block = block;
+    event.count = kFlashBlockCount;
+    listener.on(event);
 }
 
 }  // namespace
 
-int readFlashToFile(CardSession& session, const std::string& path, FlashObserver& observer) {
+int readFlashToFile(CardSession& session, const std::string& path, FlashListener& listener) {
     FilePtr file = openFile(path, "wb");
     if (!file) {
-        observer.on(FlashEvent::CreateFailed, 0, 0);
+        tell(listener, FlashStep::FileCreateFailed);
         return kLocalFailure;
     }
-    observer.on(FlashEvent::ReadStarted, 0, 0);
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t block = 0; block < kFlashBlockCount; ++block) {
-        record->setBlockNumber(block);
-        const int status = session.readFlashBlock(*record);
-        if (status != 0) {
-            observer.on(FlashEvent::BlockReadFailed, status, 0);
-            return status;
-        }
-        observer.on(FlashEvent::BlockRead, static_cast<int>(block), kFlashBlockCount);
-        if (!writeBlock(file.get(), *record)) {
-            observer.on(FlashEvent::FileWriteFailed, 0, 0);
-            return kLocalFailure;
-        }
+    tell(listener, FlashStep::ReadStarted);
+    bool written = true;
+    const int status =
+        readFlashBlocks(session, 0, kFlashBlockCount, [&](uint32_t block, const uint8_t* data) {
+            tell(listener, FlashStep::BlockRead, 0, block);
+            return written = writeBlock(file.get(), data);
+        });
+    if (!written) {
+        tell(listener, FlashStep::FileWriteFailed);
+        return kLocalFailure;
+    }
+    if (status != kStatusSuccess) {
+        tell(listener, FlashStep::BlockReadFailed, status);
+        return status;
     }
     // Bytes still buffered must reach the disk before the file is reported stored.
     if (std::fflush(file.get()) != 0) {
-        observer.on(FlashEvent::FileWriteFailed, 0, 0);
+        tell(listener, FlashStep::FileWriteFailed);
         return kLocalFailure;
     }
-    observer.on(FlashEvent::ReadDone, kFlashBlockCount, 0);
-    return 0;
+    tell(listener, FlashStep::ReadDone);
+    return kStatusSuccess;
 }
 
 int readFlashIntoImage(CardSession& session, const std::string& imagePath) {
-    if (FirmwareImage::validateImageFile(imagePath) != 0) return kStatusInvalidArgument;
+    if (FirmwareImage::validateImageFile(imagePath) != kStatusSuccess)
+        return kStatusInvalidArgument;
     FilePtr file = openFile(imagePath, "wb");
-    if (!file) return kUnableToOpenFile;
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t block = 0; block < kFlashBlockCount; ++block) {
-        record->setBlockNumber(block);
-        if (session.readFlashBlock(*record) != 0) return kStatusGeneralError;
-        if (!writeBlock(file.get(), *record)) return kIoError;
-    }
-    return std::fflush(file.get()) == 0 ? 0 : kIoError;
+    if (!file) return kStatusUnableToOpenFile;
+    bool written = true;
+    const int status = readFlashBlocks(
+        session, 0, kFlashBlockCount,
+        [&](uint32_t, const uint8_t* data) { return written = writeBlock(file.get(), data); });
+    if (!written) return kStatusIoError;
+    if (status != kStatusSuccess) return kStatusGeneralError;
+    return std::fflush(file.get()) == 0 ? kStatusSuccess : kStatusIoError;
 }
 
 int compareBootBlock(CardSession& session, const uint8_t* data, size_t length) {
     if (data == nullptr || length != kFlashBlockSize) return 1;
-    auto record = std::make_unique<FlashBlockRecord>();
-    record->setBlockNumber(0);
-    const int status = session.readFlashBlock(*record);
-    if (status != 0) return status;
-    return std::memcmp(record->data(), data, kFlashBlockSize) == 0 ? 0 : 1;
+    bool same = false;
+    const int status = readFlashBlocks(session, 0, 1, [&](uint32_t, const uint8_t* block) {
+        same = std::memcmp(block, data, kFlashBlockSize) == 0;
+        return true;
+    });
+    if (status != kStatusSuccess) return status;
+    return same ? 0 : 1;
 }
 
 }  // namespace vorl

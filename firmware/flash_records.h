@@ -48,16 +48,14 @@ struct SectionInfo {
         putBe16(out + 22, blockCount);
         putBe16(out + 24, version);
     }
-    static SectionInfo decode(const uint8_t* in) {
-        SectionInfo info;
-        std::memcpy(info.signature, in, 8);
-        info.field8 = getBe32(in + 8);
-        info.size = getBe32(in + 12);
-        info.field16 = getBe32(in + 16);
-        info.firstBlock = getBe16(in + 20);
-        info.blockCount = getBe16(in + 22);
-        info.version = getBe16(in + 24);
-        return info;
+    void decode(const uint8_t* in) {
+        std::memcpy(signature, in, 8);
+        field8 = getBe32(in + 8);
+        size = getBe32(in + 12);
+        field16 = getBe32(in + 16);
+        firstBlock = getBe16(in + 20);
+        blockCount = getBe16(in + 22);
+        version = getBe16(in + 24);
     }
 };
 

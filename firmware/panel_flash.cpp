@@ -1,128 +1,68 @@
 // The complete and module-mode flashes of the configuration program.
 #include "firmware/panel_flash.h"
 
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
+#include "firmware/flash_procedures.h"
+#include "firmware/flash_writer.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
-constexpr int kIoError = 21;
-const char* const kConfigInfoError = "Error getting current config info from card";
-const char* const kFlashError = "Error during flash operation..Please retry after resetting card";
-const char* const kImageReadError = "Error Reading Image file";
 
-std::string format(const char* pattern, int a, int b) {
-    char text[128];
-    std::snprintf(text, sizeof text, pattern, a, b);
-    return text;
+// The page reports an image that falls short as an I/O error.
+int workerStatus(int status) {
+    return status == FlashWriter::kImageShort ? kStatusIoError : status;
 }
 
-// Reads one block of the image from `offset`; a short read is an error, never a flash of
-// whatever the record held before.
-bool readImageAt(std::FILE* image, long offset, FlashBlockRecord& record) {
-    if (std::fseek(image, offset, SEEK_SET) != 0) return false;
-    return readFully(image, record.data(), kFlashBlockSize) == kFlashBlockSize;
+void makeConfigurationPermanent(CardSession& session, FlashWriter& writer) {
+    writer.emit(FlashStep::ConfigSaveStarted);
+    if (session.saveConfiguration() != kStatusSuccess) writer.emit(FlashStep::ConfigSaveFailed);
 }
 
-// Reads the MAC address before flashing; false (after the warning) when it could not be read.
-bool saveMac(CardSession& session, char mac[18], int written, FlashReporter& reporter) {
-    reporter.progress(written, "Getting current MAC Address");
-    if (session.getMacAddress(mac) == 0) return true;
-    reporter.alert(
-        "Unable to retreive MAC address from card. Flashing may cause MAC address loss.");
-    return false;
-}
-
-// Writes the saved MAC address back; a skipped write-back is reported as a failed one.
-void restoreMac(CardSession& session, const char* mac, bool macKnown, int written,
-                FlashReporter& reporter) {
-    reporter.progress(written, "Preserving MAC Address");
-    if (!macKnown || session.setMacAddressFromText(mac) != 0)
-        reporter.alert("Unable to set MAC address back to original");
-}
-
-// Writes the snapshot back when the section still has the layout it was taken from.
-int restoreSnapshot(CardSession& session, const ConfigSnapshot& snapshot, int written,
-                    FlashReporter& reporter) {
-    reporter.progress(written, "Preserving Existing configuration");
+// Writes the snapshot back when the section still has the layout it was taken of.
+int restoreSnapshot(CardSession& session, const ConfigSnapshot& snapshot, FlashWriter& writer) {
+    writer.emit(FlashStep::SnapshotRestoreStarted);
     SectionInfo info;
-    FirmwareImage::moduleSignature("CONFIG", info.signature);
     const bool layoutKnown =
-        snapshot.taken && session.getSectionInfo(info) == 0 &&
+        snapshot.taken && configSectionLayout(session, info) == kStatusSuccess &&
         info.blockCount == snapshot.blockCount &&
-        info.firstBlock + info.blockCount <= kFlashBlockCount &&
         snapshot.data.size() == static_cast<size_t>(snapshot.blockCount) * kFlashBlockSize;
     if (!layoutKnown) {
-        reporter.alert(kConfigInfoError);
-        return 0;
+        writer.emit(FlashStep::SnapshotUnavailable);
+        return kStatusSuccess;
     }
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t j = 0; j < info.blockCount; ++j) {
-        record->setBlockNumber(info.firstBlock + j);
-        std::memcpy(record->data(), snapshot.data.data() + static_cast<size_t>(j) * kFlashBlockSize,
-                    kFlashBlockSize);
-        const int status = session.writeFlashBlock(*record);
-        if (status != 0) {
-            reporter.alert(kFlashError);
-            return status;
-        }
-    }
-    return 0;
-}
-
-void finish(int written, FlashReporter& reporter) {
-    reporter.progress(written, "100% Complete");
-    reporter.completed();
+    return writer.writeSection(snapshot.data.data(), info.firstBlock, info.blockCount);
 }
 
 }  // namespace
 
 void prepareCompleteFlash(CardSession& session, bool retainConfig, ConfigSnapshot& snapshot,
-                          FlashReporter& reporter) {
-    reporter.progress(0, "Making permanent current card configuration");
-    if (session.saveConfiguration() != 0)
-        reporter.alert("Error while trying to make permanent current configuration");
+                          FlashListener& listener) {
+    FlashWriter writer(session, listener, 0);
+    makeConfigurationPermanent(session, writer);
     snapshot.taken = false;
-    if (retainConfig && takeConfigSnapshot(session, snapshot) != 0)
-        reporter.alert(kConfigInfoError);
+    if (!retainConfig) return;
+    const int status = takeConfigSnapshot(session, snapshot);
+    writer.emit(status == kStatusSuccess ? FlashStep::SnapshotTaken : FlashStep::SnapshotFailed,
+                status);
 }
 
 int flashCompleteImage(CardSession& session, std::FILE* image, bool includeBootBlock,
-                       bool retainConfig, const ConfigSnapshot& snapshot, FlashReporter& reporter) {
-    int written = 0;
-    char mac[18] = {};
-    const bool macKnown = saveMac(session, mac, written, reporter);
-
+                       bool retainConfig, const ConfigSnapshot& snapshot, FlashListener& listener) {
     const uint32_t first = includeBootBlock ? 0 : 1;
-    const int total = kFlashBlockCount - static_cast<int>(first);
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t block = first; block < kFlashBlockCount; ++block) {
-        const std::string text = format("Flashing Block %d of %d", written + 1, total);
-        reporter.progress(written, text);
-        if (!readImageAt(image, static_cast<long>(block * kFlashBlockSize), *record)) {
-            reporter.alert(kImageReadError);
-            return kIoError;
-        }
-        record->setBlockNumber(block);
-        const int status = session.writeFlashBlock(*record);
-        if (status != 0) {
-            reporter.alert(kFlashError);
-            return status;
-        }
-        reporter.progress(++written, text);
-    }
-
-    restoreMac(session, mac, macKnown, written, reporter);
+    const uint32_t total = kFlashBlockCount - first;
+    FlashWriter writer(session, listener, static_cast<int>(total));
+    writer.saveMac();
+    const int status =
+        writer.writeFromImage(image, static_cast<long>(first * kFlashBlockSize), first, total);
+    if (status != kStatusSuccess) return workerStatus(status);
+    writer.restoreMac();
     if (retainConfig) {
-        const int status = restoreSnapshot(session, snapshot, written, reporter);
-        if (status != 0) return status;
+        const int restored = restoreSnapshot(session, snapshot, writer);
+        if (restored != kStatusSuccess) return restored;
     }
-    finish(written, reporter);
-    return 0;
+    writer.emit(FlashStep::Completed);
+    return kStatusSuccess;
 }
 
 int selectedBlockCount(const ModuleEntries& entries) {
@@ -133,50 +73,30 @@ int selectedBlockCount(const ModuleEntries& entries) {
 }
 
 bool prepareModuleFlash(CardSession& session, const ModuleEntries& entries,
-                        FlashReporter& reporter) {
+                        FlashListener& listener) {
     if (selectedBlockCount(entries) == 0) return false;
-    reporter.progress(0, "Making permanent current card configuration");
-    if (session.saveConfiguration() != 0)
-        reporter.alert("Error while trying to make permanent current configuration");
+    FlashWriter writer(session, listener, 0);
+    makeConfigurationPermanent(session, writer);
     return true;
 }
 
 int flashSelectedModules(CardSession& session, std::FILE* image, const ModuleEntries& entries,
-                         FlashReporter& reporter) {
+                         FlashListener& listener) {
     const int total = selectedBlockCount(entries);
-    if (total == 0) return 0;
-    int written = 0;
-    char mac[18] = {};
-    const bool macKnown = saveMac(session, mac, written, reporter);
-
-    auto record = std::make_unique<FlashBlockRecord>();
+    if (total == 0) return kStatusSuccess;
+    FlashWriter writer(session, listener, total);
+    writer.saveMac();
     for (const ModuleEntry& entry : entries) {
         if (!entry.selected) continue;
-        for (uint32_t c = 0; c < entry.card.blockCount; ++c) {
-            char text[160];
-            std::snprintf(text, sizeof text, "Flashing Module %s Block %d of %d. (Total Blocks %d)",
-                          entry.name.c_str(), static_cast<int>(c + 1), entry.card.blockCount,
-                          total);
-            reporter.progress(written, text);
-            // A module that is not in the image has no blocks to read.
-            const long offset = entry.fileOffset + static_cast<long>(c * kFlashBlockSize);
-            if (entry.fileOffset < 0 || !readImageAt(image, offset, *record)) {
-                reporter.alert(kImageReadError);
-                return kIoError;
-            }
-            record->setBlockNumber(entry.card.firstBlock + c);
-            const int status = session.writeFlashBlock(*record);
-            if (status != 0) {
-                reporter.alert(kFlashError);
-                return status;
-            }
-            reporter.progress(++written, text);
-        }
+        // The whole section is rewritten from the image, whatever the module's data length. A
+        // module missing from the image (offset -1) fails at its first block read.
+        const int status = writer.writeFromImage(image, entry.fileOffset, entry.card.firstBlock,
+                                                 entry.card.blockCount, entry.name.c_str());
+        if (status != kStatusSuccess) return workerStatus(status);
     }
-
-    restoreMac(session, mac, macKnown, written, reporter);
-    finish(written, reporter);
-    return 0;
+    writer.restoreMac();
+    writer.emit(FlashStep::Completed);
+    return kStatusSuccess;
 }
 
 }  // namespace vorl

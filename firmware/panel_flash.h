@@ -1,8 +1,9 @@
 #pragma once
 // The flash procedures of the configuration program: the card and image sides of the six
-// modules, the configuration snapshot, and the complete and module-mode flashes. They report
-// through a FlashReporter with the texts the program shows, and can run on a worker thread
-// (each uses its own buffers; the image file must not be touched by another thread meanwhile).
+// modules, the configuration snapshot, and the complete and module-mode flashes. They tell a
+// FlashListener every step (PanelFlashTexts, firmware/panel_flash_texts.h, turns the events
+// into the texts the program shows) and can run on a worker thread (each uses its own buffers;
+// the image file must not be touched by another thread meanwhile).
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -10,22 +11,12 @@
 #include <vector>
 
 #include "firmware/firmware_image.h"
+#include "firmware/flash_events.h"
 #include "firmware/flash_records.h"
 
 namespace vorl {
 
 class CardSession;
-
-class FlashReporter {
-public:
-    virtual ~FlashReporter() = default;
-    // A progress notice: blocks written so far and the current step's text.
-    virtual void progress(int blocksWritten, const std::string& text) = 0;
-    // A failure or warning the program shows in a message box.
-    virtual void alert(const std::string& text) = 0;
-    // The flash has ended well; the program resets the card and closes.
-    virtual void completed() = 0;
-};
 
 // Verdicts of the allocation check.
 extern const char* const kVerdictMatches;           // "Matches"
@@ -81,15 +72,17 @@ struct ConfigSnapshot {
 int takeConfigSnapshot(CardSession& session, ConfigSnapshot& snapshot);
 
 // Before a complete flash (window thread): makes the configuration permanent and, when
-// `retainConfig`, takes the snapshot. Failures are reported; the flash goes on.
+// `retainConfig`, takes the snapshot (ConfigSaveStarted, ConfigSaveFailed, SnapshotTaken or
+// SnapshotFailed). Failures are reported; the flash goes on.
 void prepareCompleteFlash(CardSession& session, bool retainConfig, ConfigSnapshot& snapshot,
-                          FlashReporter& reporter);
+                          FlashListener& listener);
 
 // Complete flash (worker): MAC read, blocks 1..63 (0..63 with `includeBootBlock`), MAC
-// write-back, the snapshot written back when `retainConfig`, completion. Returns 0 when
-// completed; otherwise the failing status (21 for an image read error) after an alert.
+// write-back, the snapshot written back when `retainConfig`, then Completed. Returns 0 when
+// completed; otherwise the failing status (21 for an image read error) after the event that
+// says what failed (ImageReadFailed, BlockFailed, SectionBlockFailed).
 int flashCompleteImage(CardSession& session, std::FILE* image, bool includeBootBlock,
-                       bool retainConfig, const ConfigSnapshot& snapshot, FlashReporter& reporter);
+                       bool retainConfig, const ConfigSnapshot& snapshot, FlashListener& listener);
 
 // Total blocks of the selected modules' sections (0: nothing to flash).
 int selectedBlockCount(const ModuleEntries& entries);
@@ -97,11 +90,11 @@ int selectedBlockCount(const ModuleEntries& entries);
 // Before a module flash (window thread): makes the configuration permanent (a failure is
 // reported and the flash goes on). Does nothing and returns false when no module is selected.
 bool prepareModuleFlash(CardSession& session, const ModuleEntries& entries,
-                        FlashReporter& reporter);
+                        FlashListener& listener);
 
 // Module flash (worker): MAC read, every block of each selected module's section from the
 // module's place in the image, MAC write-back, completion. Returns as flashCompleteImage.
 int flashSelectedModules(CardSession& session, std::FILE* image, const ModuleEntries& entries,
-                         FlashReporter& reporter);
+                         FlashListener& listener);
 
 }  // namespace vorl

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <memory>
 
-#include "cardsim/sim_card.h"
-#include "cardsim/sim_flash_group.h"
 #include "firmware/image_builder.h"
+#include "firmware/panel_flash_texts.h"
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
 #include "tests/support/fake_transport.h"
+#include "tests/support/sim_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace vorl {
@@ -29,36 +29,20 @@ struct Recorder : FlashReporter {
     int completions = 0;
 };
 
-class PanelFlashTest : public ::testing::Test {
+class PanelFlashTest : public ::testing::Test, protected test::SimSession {
 protected:
-    PanelFlashTest() {
-        card = std::make_unique<sim::SimCard>(std::string(), options);
-        auto transport = std::make_unique<test::SimCardTransport>(*card);
-        wire = transport.get();
-        session = std::make_unique<CardSession>(std::move(transport));
-        flash = card->group<sim::SimFlashGroup>();
-    }
+    PanelFlashTest() { start(); }
     FilePtr open(const std::vector<uint8_t>& bytes) {
         const std::string path = dir.file("img" + std::to_string(files++) + ".ima");
         test::TempDir::write(path, bytes);
         return openFile(path, "rb");
     }
-    std::vector<uint32_t> writtenBlocks() const {
-        std::vector<uint32_t> blocks;
-        for (const auto& r : wire->requests)
-            if (r.command == 0x0601) blocks.push_back(getBe32(r.payload.data()));
-        return blocks;
-    }
 
     platform::SleepRecorder sleeps;
-    sim::SimOptions options;
-    std::unique_ptr<sim::SimCard> card;
-    std::unique_ptr<CardSession> session;
-    test::SimCardTransport* wire = nullptr;
-    sim::SimFlashGroup* flash = nullptr;
     test::TempDir dir;
     int files = 0;
     Recorder reporter;
+    PanelFlashTexts texts{reporter};
 };
 
 TEST_F(PanelFlashTest, CompareGivesVerdictsAndPreselectsNewerModules) {
@@ -105,7 +89,7 @@ TEST_F(PanelFlashTest, CompareGivesVerdictsAndPreselectsNewerModules) {
 TEST_F(PanelFlashTest, CompleteFlashCountsBlocksAndKeepsTheConfiguration) {
     const auto original = flash->flash();
     ConfigSnapshot snapshot;
-    prepareCompleteFlash(*session, true, snapshot, reporter);
+    prepareCompleteFlash(*session, true, snapshot, texts);
     ASSERT_TRUE(snapshot.taken);
     EXPECT_EQ(flash->saveConfigurationCount(), 1);
 
@@ -115,7 +99,7 @@ TEST_F(PanelFlashTest, CompleteFlashCountsBlocksAndKeepsTheConfiguration) {
     auto file = open(image);
     wire->requests.clear();
     reporter = Recorder{};
-    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, true, snapshot, reporter), 0);
+    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, true, snapshot, texts), 0);
 
     std::vector<uint32_t> expected;
     for (uint32_t b = 1; b < 64; ++b) expected.push_back(b);
@@ -133,7 +117,7 @@ TEST_F(PanelFlashTest, CompleteFlashCountsBlocksAndKeepsTheConfiguration) {
                            original.begin() + 51 * kFlashBlockSize, flash->block(47)));
 
     reporter = Recorder{};
-    EXPECT_EQ(flashCompleteImage(*session, file.get(), true, false, snapshot, reporter), 0);
+    EXPECT_EQ(flashCompleteImage(*session, file.get(), true, false, snapshot, texts), 0);
     EXPECT_NE(std::find(reporter.texts.begin(), reporter.texts.end(), "Flashing Block 64 of 64"),
               reporter.texts.end());
     EXPECT_EQ(flash->flash(), image);
@@ -142,7 +126,7 @@ TEST_F(PanelFlashTest, CompleteFlashCountsBlocksAndKeepsTheConfiguration) {
 TEST_F(PanelFlashTest, NoSnapshotMeansNoConfigurationWriteBack) {
     ConfigSnapshot snapshot;  // never taken
     auto file = open(ImageBuilder().build());
-    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, true, snapshot, reporter), 0);
+    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, true, snapshot, texts), 0);
     EXPECT_EQ(writtenBlocks().size(), 63u);
     EXPECT_EQ(reporter.alerts,
               std::vector<std::string>{"Error getting current config info from card"});
@@ -156,9 +140,9 @@ TEST_F(PanelFlashTest, ModuleFlashRewritesWholeSections) {
     compareImageWithCard(image, file.get(), entries);
     for (ModuleEntry& e : entries) e.selected = e.name == "CONFIG" || e.name == "SDK";
     EXPECT_EQ(selectedBlockCount(entries), 8);
-    ASSERT_TRUE(prepareModuleFlash(*session, entries, reporter));
+    ASSERT_TRUE(prepareModuleFlash(*session, entries, texts));
     wire->requests.clear();
-    EXPECT_EQ(flashSelectedModules(*session, file.get(), entries, reporter), 0);
+    EXPECT_EQ(flashSelectedModules(*session, file.get(), entries, texts), 0);
     EXPECT_EQ(writtenBlocks(), (std::vector<uint32_t>{47, 48, 49, 50, 51, 52, 53, 54}));
     EXPECT_NE(std::find(reporter.texts.begin(), reporter.texts.end(),
                         "Flashing Module SDK Block 4 of 4. (Total Blocks 8)"),
@@ -166,20 +150,45 @@ TEST_F(PanelFlashTest, ModuleFlashRewritesWholeSections) {
     EXPECT_EQ(reporter.completions, 1);
 
     for (ModuleEntry& e : entries) e.selected = false;
-    EXPECT_FALSE(prepareModuleFlash(*session, entries, reporter));
+    EXPECT_FALSE(prepareModuleFlash(*session, entries, texts));
 }
 
 TEST_F(PanelFlashTest, WorkerStopsOnAFailedBlockWithoutCompletion) {
     options.add("flash-fail-block", "5");
-    card = std::make_unique<sim::SimCard>(std::string(), options);
-    session = std::make_unique<CardSession>(std::make_unique<test::SimCardTransport>(*card));
+    start();
     ConfigSnapshot snapshot;
     auto file = open(ImageBuilder().build());
-    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, false, snapshot, reporter), 21);
+    EXPECT_EQ(flashCompleteImage(*session, file.get(), false, false, snapshot, texts), 21);
     EXPECT_EQ(reporter.alerts,
               std::vector<std::string>{
                   "Error during flash operation..Please retry after resetting card"});
     EXPECT_EQ(reporter.completions, 0);
+}
+
+TEST(PanelFlashWithoutMac, WarnsBeforeAndAfterAndStillCompletes) {
+    platform::SleepRecorder sleeps;
+    test::TempDir dir;
+    auto owned = std::make_unique<test::FakeTransport>();
+    owned->fallback = [](const test::RecordedRequest& r) {
+        return test::ScriptedResponse{static_cast<uint16_t>(r.command == 0x0800 ? 5 : 0), {}};
+    };
+    test::FakeTransport* fake = owned.get();
+    CardSession session(std::move(owned));
+    const std::string path = dir.file("img.ima");
+    test::TempDir::write(path, ImageBuilder().build());
+    FilePtr file = openFile(path, "rb");
+    Recorder reporter;
+    PanelFlashTexts texts(reporter);
+    ConfigSnapshot snapshot;
+    EXPECT_EQ(flashCompleteImage(session, file.get(), false, false, snapshot, texts), 0);
+    EXPECT_EQ(reporter.alerts,
+              (std::vector<std::string>{
+                  "Unable to retreive MAC address from card. Flashing may cause MAC address loss.",
+                  "Unable to set MAC address back to original"}));
+    for (const auto& r : fake->requests) EXPECT_NE(r.command, 0x0801);  // no made-up address
+    EXPECT_EQ(reporter.texts.front(), "Getting current MAC Address");
+    EXPECT_EQ(reporter.texts[reporter.texts.size() - 2], "Preserving MAC Address");
+    EXPECT_EQ(reporter.completions, 1);
 }
 
 }  // namespace

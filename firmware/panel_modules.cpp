@@ -1,7 +1,8 @@
 // The card and image sides of the six modules, and the configuration snapshot.
 #include <cstring>
-#include <memory>
 
+#include "firmware/flash_procedures.h"
+#include "firmware/flash_writer.h"
 #include "firmware/panel_flash.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
@@ -72,23 +73,20 @@ ImageComparison compareImageWithCard(FirmwareImage& image, std::FILE* file,
 int takeConfigSnapshot(CardSession& session, ConfigSnapshot& snapshot) {
     snapshot.taken = false;
     SectionInfo info;
-    FirmwareImage::moduleSignature("CONFIG", info.signature);
-    const int status = session.getSectionInfo(info);
-    if (status != 0) return status;
-    if (info.blockCount == 0 || info.firstBlock + info.blockCount > kFlashBlockCount)
-        return kStatusGeneralError;
+    const int status = configSectionLayout(session, info);
+    if (status != kStatusSuccess) return status;
 
     snapshot.blockCount = info.blockCount;
     snapshot.data.assign(static_cast<size_t>(info.blockCount) * kFlashBlockSize, 0);
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t j = 0; j < info.blockCount; ++j) {
-        record->setBlockNumber(info.firstBlock + j);
-        if (session.readFlashBlock(*record) != 0) return kStatusGeneralError;
-        std::memcpy(snapshot.data.data() + static_cast<size_t>(j) * kFlashBlockSize, record->data(),
-                    kFlashBlockSize);
-    }
+    const int read = readFlashBlocks(
+        session, info.firstBlock, info.blockCount, [&](uint32_t j, const uint8_t* data) {
+            std::memcpy(snapshot.data.data() + static_cast<size_t>(j) * kFlashBlockSize, data,
+                        kFlashBlockSize);
+            return true;
+        });
+    if (read != kStatusSuccess) return kStatusGeneralError;
     snapshot.taken = true;
-    return 0;
+    return kStatusSuccess;
 }
 
 }  // namespace vorl

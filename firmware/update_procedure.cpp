@@ -5,102 +5,74 @@
 #include "firmware/firmware_image.h"
 #include "firmware/flash_procedures.h"
 #include "firmware/flash_records.h"
+#include "firmware/flash_writer.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
 constexpr int kLocalFailure = -1;
-constexpr int kUnableToOpenFile = 14;
-constexpr int kIoError = 21;
-
-// Reads the next image block into the record; a short read is never flashed.
-bool readImageBlock(std::FILE* file, FlashBlockRecord& record, uint32_t block) {
-    record.setBlockNumber(block);
-    return readFully(file, record.data(), kFlashBlockSize) == kFlashBlockSize;
-}
-
+// Blocks 1 to 63 follow the boot block in the image as on the card.
+constexpr uint32_t kBlocksAfterBoot = kFlashBlockCount - 1;
 }  // namespace
 
 int updateFirmware(CardSession& session, const std::string& imagePath, bool flashBootBlock,
-                   bool retainConfig, FlashObserver& observer) {
-    observer.on(FlashEvent::ValidateStarted, 0, 0);
-    if (FirmwareImage::validateImageFile(imagePath) != 0) {
-        observer.on(FlashEvent::ValidateFailed, 0, 0);
+                   bool retainConfig, FlashListener& listener) {
+    FlashWriter writer(session, listener, flashBootBlock ? kFlashBlockCount : kBlocksAfterBoot);
+    writer.emit(FlashStep::ValidateStarted);
+    if (FirmwareImage::validateImageFile(imagePath) != kStatusSuccess) {
+        writer.emit(FlashStep::ImageInvalid);
         return kLocalFailure;
     }
-    observer.on(FlashEvent::ValidateOk, 0, 0);
+    writer.emit(FlashStep::ImageValid);
 
-    observer.on(FlashEvent::OpenStarted, 0, 0);
+    writer.emit(FlashStep::OpenStarted);
     FilePtr file = openFile(imagePath, "rb");
     if (!file) {
-        observer.on(FlashEvent::OpenFailed, 0, 0);
+        writer.emit(FlashStep::ImageOpenFailed);
         return kLocalFailure;
     }
-    observer.on(FlashEvent::OpenOk, 0, 0);
+    writer.emit(FlashStep::ImageOpened);
 
-    observer.on(FlashEvent::MacReadStarted, 0, 0);
-    char mac[18] = {};
-    const bool macKnown = session.getMacAddress(mac) == 0;
-    observer.on(macKnown ? FlashEvent::MacReadOk : FlashEvent::MacReadFailed, 0, 0);
+    writer.saveMac();
 
-    auto record = std::make_unique<FlashBlockRecord>();
-    observer.on(FlashEvent::BootBlockStarted, 0, 0);
-    if (!readImageBlock(file.get(), *record, 0)) {
-        observer.on(FlashEvent::ImageReadFailed, 0, 0);
-        return kLocalFailure;
-    }
+    // Block 0 is read from the file even when it is not flashed: a file that cannot give it
+    // is no image to flash.
+    writer.emit(FlashStep::BootBlockStarted);
     if (flashBootBlock) {
-        const int status = session.writeFlashBlock(*record);
-        if (status != 0) {
-            observer.on(FlashEvent::BootBlockFailed, status, 0);
-            return status;
-        }
-        observer.on(FlashEvent::BootBlockOk, 0, 0);
+        const int status = writer.writeFromImage(file.get(), 0, 0, 1);
+        if (status != kStatusSuccess)
+            return status == FlashWriter::kImageShort ? kLocalFailure : status;
     } else {
-        observer.on(FlashEvent::BootBlockSkipped, 0, 0);
+        if (!writer.checkImageBlock(file.get(), 0)) return kLocalFailure;
+        writer.emit(FlashStep::BootBlockSkipped);
     }
 
-    for (uint32_t block = 1; block < kFlashBlockCount; ++block) {
-        if (!readImageBlock(file.get(), *record, block)) {
-            observer.on(FlashEvent::ImageReadFailed, 0, 0);
-            return kLocalFailure;
-        }
-        observer.on(FlashEvent::BlockStarted, static_cast<int>(block), kFlashBlockCount);
-        const int status = session.writeFlashBlock(*record);
-        if (status != 0) {
-            observer.on(FlashEvent::BlockFailed, static_cast<int>(block), status);
-            return status;
-        }
-    }
-    observer.on(FlashEvent::FlashDone, 0, 0);
+    const int status =
+        writer.writeFromImage(file.get(), static_cast<long>(kFlashBlockSize), 1, kBlocksAfterBoot);
+    if (status != kStatusSuccess)
+        return status == FlashWriter::kImageShort ? kLocalFailure : status;
+    writer.emit(FlashStep::BlocksDone);
 
-    // Without an address read from the card there is nothing true to write back.
-    observer.on(FlashEvent::MacWriteStarted, 0, 0);
-    if (!macKnown) {
-        observer.on(FlashEvent::MacWriteSkipped, 0, 0);
-    } else if (session.setMacAddressFromText(mac) == 0) {
-        observer.on(FlashEvent::MacWriteOk, 0, 0);
-    } else {
-        observer.on(FlashEvent::MacWriteFailed, 0, 0);
-    }
+    writer.restoreMac();
 
-    observer.on(FlashEvent::ResetStarted, retainConfig ? 1 : 0, 0);
-    const int status = retainConfig ? session.resetCard() : session.resetCardToDefaults();
-    observer.on(status == 0 ? FlashEvent::ResetOk : FlashEvent::ResetFailed, status, 0);
-    return status;
+    writer.emit(retainConfig ? FlashStep::ResetRetainingStarted
+                             : FlashStep::ResetToDefaultsStarted);
+    const int reset = retainConfig ? session.resetCard() : session.resetCardToDefaults();
+    writer.emit(reset == kStatusSuccess ? FlashStep::ResetDone : FlashStep::ResetFailed, reset);
+    return reset;
 }
 
 int writeImageToFlash(CardSession& session, const std::string& imagePath) {
-    if (FirmwareImage::validateImageFile(imagePath) != 0) return kStatusInvalidArgument;
+    if (FirmwareImage::validateImageFile(imagePath) != kStatusSuccess)
+        return kStatusInvalidArgument;
     FilePtr file = openFile(imagePath, "rb");
-    if (!file) return kUnableToOpenFile;
-    auto record = std::make_unique<FlashBlockRecord>();
-    for (uint32_t block = 0; block < kFlashBlockCount; ++block) {
-        if (!readImageBlock(file.get(), *record, block)) return kIoError;
-        if (session.writeFlashBlock(*record) != 0) return kStatusGeneralError;
-    }
-    return 0;
+    if (!file) return kStatusUnableToOpenFile;
+    SilentListener silent;
+    FlashWriter writer(session, silent, kFlashBlockCount);
+    const int status = writer.writeFromImage(file.get(), 0, 0, kFlashBlockCount);
+    if (status == FlashWriter::kImageShort) return kStatusIoError;
+    return status == kStatusSuccess ? kStatusSuccess : kStatusGeneralError;
 }
 
 }  // namespace vorl

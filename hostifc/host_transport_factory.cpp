@@ -17,7 +17,9 @@ public:
     std::unique_ptr<platform::ScsiDevice> openDevice(const char*) override { return nullptr; }
 };
 
-std::unique_ptr<platform::DeviceBackend> chooseBackend() {
+}  // namespace
+
+std::unique_ptr<platform::DeviceBackend> makeDeviceBackend() {
     const char* setting = std::getenv("VORL_HOSTIFC");
     if (setting == nullptr || *setting == '\0') return platform::makeSystemDeviceBackend();
     uint32_t address = 0;
@@ -28,14 +30,8 @@ std::unique_ptr<platform::DeviceBackend> chooseBackend() {
     return std::make_unique<NoDevices>();
 }
 
-}  // namespace
-
 std::unique_ptr<CardTransport> makeHostTransport() {
-    return makeHostInterface();
-}
-
-std::unique_ptr<HostInterface> makeHostInterface() {
-    return std::make_unique<HostInterface>(chooseBackend());
+    return std::make_unique<HostInterface>(makeDeviceBackend());
 }
 
 int hostTransportDriveLetter(CardTransport& transport, char& letter) {

@@ -21,7 +21,7 @@ constexpr UINT kTrayIconId = 1;
 Win32TrayShell* activeShell = nullptr;
 
 DWORD WINAPI redirectionThread(LPVOID) {
-    const std::unique_ptr<HostInterface> card = makeHostInterface();
+    const auto card = std::make_unique<HostInterface>(makeDeviceBackend());
     const std::unique_ptr<platform::PointerInput> input = platform::makeSystemPointerInput();
     const std::unique_ptr<platform::ThreadPriority> priority = platform::makeSystemThreadPriority();
     PointerRedirection(*card, *input, *priority).run();

@@ -2,6 +2,7 @@
 // The platform's debug output channel: diagnostics only, never user output.
 // Windows: OutputDebugStringA. POSIX: silent unless VORL_DEBUG is set ("stderr" or a file path,
 // lines appended).
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace vorl::platform {
 void debugOutput(const char* text);
 
 // Test seam: while alive, debugOutput() lines are kept here instead of being written out.
+// Lines may come from several threads; read lines() once they are done.
 class DebugRecorder {
 public:
     DebugRecorder();
@@ -18,9 +20,18 @@ public:
     DebugRecorder(const DebugRecorder&) = delete;
     DebugRecorder& operator=(const DebugRecorder&) = delete;
     const std::vector<std::string>& lines() const { return lines_; }
-    void record(const char* text) { lines_.emplace_back(text); }
+    void record(const char* text) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        lines_.emplace_back(text);
+    }
+    // A copy of the lines so far, while other threads may still be writing.
+    std::vector<std::string> snapshot() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return lines_;
+    }
 
 private:
+    mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
 

@@ -5,11 +5,16 @@
 namespace vorl::platform {
 namespace {
 std::atomic<SleepRecorder*> activeRecorder{nullptr};
-}
+std::atomic<ScaledSleep*> activeScaledSleep{nullptr};
+}  // namespace
 
 void sleepMs(uint32_t milliseconds) {
     if (SleepRecorder* recorder = activeRecorder.load()) {
         recorder->record(milliseconds);
+        return;
+    }
+    if (ScaledSleep* scaled = activeScaledSleep.load()) {
+        scaled->pause(milliseconds);
         return;
     }
     systemSleepMs(milliseconds);
@@ -20,6 +25,20 @@ SleepRecorder::SleepRecorder() {
 }
 SleepRecorder::~SleepRecorder() {
     activeRecorder.store(nullptr);
+}
+
+ScaledSleep::ScaledSleep(uint32_t realMsPerSecond) : realMsPerSecond_(realMsPerSecond) {
+    activeScaledSleep.store(this);
+}
+ScaledSleep::~ScaledSleep() {
+    activeScaledSleep.store(nullptr);
+}
+
+void ScaledSleep::pause(uint32_t milliseconds) {
+    ++count_;
+    totalMs_ += milliseconds;
+    const uint64_t real = (uint64_t{milliseconds} * realMsPerSecond_ + 999) / 1000;
+    systemSleepMs(static_cast<uint32_t>(real == 0 && milliseconds > 0 ? 1 : real));
 }
 
 uint64_t SleepRecorder::totalMs() const {

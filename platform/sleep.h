@@ -31,6 +31,28 @@ private:
     std::vector<uint32_t> pauses_;
 };
 
+// Test seam for code that pauses on threads of its own (a service worker): while alive,
+// sleepMs() really pauses, but only `realMsPerSecond` milliseconds for every second asked for
+// (at least 1 ms), so minutes of waiting take milliseconds and their spacing can still be
+// measured. Counts the pauses; safe to use from any thread. A SleepRecorder takes precedence.
+class ScaledSleep {
+public:
+    explicit ScaledSleep(uint32_t realMsPerSecond);
+    ~ScaledSleep();
+    ScaledSleep(const ScaledSleep&) = delete;
+    ScaledSleep& operator=(const ScaledSleep&) = delete;
+
+    // Pauses requested so far, and their sum in (unscaled) milliseconds.
+    uint64_t count() const { return count_.load(); }
+    uint64_t totalMs() const { return totalMs_.load(); }
+    void pause(uint32_t milliseconds);
+
+private:
+    uint32_t realMsPerSecond_;
+    std::atomic<uint64_t> count_{0};
+    std::atomic<uint64_t> totalMs_{0};
+};
+
 // The real pause of the platform (Sleep / nanosleep), bypassing any recorder.
 void systemSleepMs(uint32_t milliseconds);
 

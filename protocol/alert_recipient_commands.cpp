@@ -1,6 +1,7 @@
 // Alert recipient commands of group 0x04: one recipient as eight key/value pairs.
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
+#include "protocol/record_exchange.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
@@ -12,8 +13,7 @@ constexpr uint16_t kGetAlertRecipient = 0x040F;
 int CardSession::setAlertRecipient(const AlertRecipient& recipient) {
     uint8_t buffer[recipient_pairs::kSize];
     if (!recipient_pairs::build(recipient, buffer)) return kStatusOutOfRange;
-    uint32_t responseLength = 0;
-    return transact(kSetAlertRecipient, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kSetAlertRecipient, buffer, sizeof buffer, sizeof buffer);
 }
 
 int CardSession::getAlertRecipient(AlertRecipient& recipient) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "wire/status_codes.h"
+
 namespace vorl {
 
 CardSession::CardSession(std::unique_ptr<CardTransport> transport)
@@ -14,28 +16,29 @@ CardSession::~CardSession() {
 }
 
 int CardSession::connect() {
-    return transport_->connect() == 0 ? 0 : 33;
+    return transport_->connect() == 0 ? kStatusSuccess : kStatusConnectError;
 }
 
 int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloadLength,
                           uint32_t& responseLength, uint32_t waitPolls, uint32_t bufferCapacity) {
     uint8_t* request = request_.get();
     uint8_t* response = response_.get();
-    if (!CommandHeader::build(request, commandCode, payloadLength)) return 33;
+    if (!CommandHeader::build(request, commandCode, payloadLength)) return kStatusConnectError;
     if (payloadLength > 0) std::memcpy(request + CommandHeader::kSize, buffer, payloadLength);
 
     uint32_t packetLength = 0;
-    if (transport_->transact(request, packetLength, response, waitPolls) != 0) return 33;
+    if (transport_->transact(request, packetLength, response, waitPolls) != 0)
+        return kStatusConnectError;
 
     if (!CommandHeader::checksumValid(response)) {
         responseLength = 0;
-        return 33;
+        return kStatusConnectError;
     }
     // The transports refuse anything that does not fit the packet buffer; the caller's buffer
     // may be smaller still. Such an answer was read off the wire whole, so the stream stays in
     // step, but it is never copied.
     const uint32_t payload = CommandHeader::payloadLength(response);
-    if (payload > MaxPayload || payload > bufferCapacity) return 33;
+    if (payload > MaxPayload || payload > bufferCapacity) return kStatusConnectError;
     responseLength = payload;
     if (payload != 0) std::memcpy(buffer, response + CommandHeader::kSize, payload);
     return CommandHeader::status(response);

@@ -1,6 +1,7 @@
 // Event log commands, group 0x04 (alert recipients: alert_recipient_commands.cpp).
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
+#include "protocol/record_exchange.h"
 #include "wire/byte_order.h"
 #include "wire/status_codes.h"
 
@@ -15,81 +16,44 @@ constexpr uint16_t kGetSelPolicy = 0x0406;
 constexpr uint16_t kSetSelPolicy = 0x0407;
 constexpr uint16_t kGetSelEntryEx = 0x0408;
 
-// A "success" that does not carry the whole record is a broken answer: 33, like the other
-// failures below the card's own status.
-int answerStatus(int status, uint32_t responseLength, size_t needed) {
-    if (status != kStatusSuccess) return status;
-    return responseLength < needed ? kStatusConnectError : kStatusSuccess;
-}
 }  // namespace
 
 int CardSession::getSelInfo(SelInfo& info) {
-    uint8_t buffer[SelInfo::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetSelInfo, buffer, 0, responseLength, 0, sizeof buffer);
-    const int result = answerStatus(status, responseLength, SelInfo::kSize);
-    if (result == kStatusSuccess) info.decode(buffer);
-    return result;
+    return fetchRecord(*this, kGetSelInfo, info);
 }
 
 int CardSession::getSelEntry(SelRecord& record) {
-    uint8_t buffer[SelRecord::kSize] = {};
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    const int status =
-        transact(kGetSelEntry, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
-    const int result = answerStatus(status, responseLength, SelRecord::kSize);
-    if (result == kStatusSuccess) record.decode(buffer);
-    return result;
+    return queryRecord(*this, kGetSelEntry, record);
 }
 
 int CardSession::addSelEntry(const SelRecord& record) {
-    uint8_t buffer[SelRecord::kSize] = {};
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kAddSelEntry, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kAddSelEntry, record);
 }
 
 int CardSession::clearSel(uint16_t& deleted) {
     uint8_t buffer[2] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kClearSel, buffer, 0, responseLength, 0, sizeof buffer);
-    const int result = answerStatus(status, responseLength, sizeof buffer);
-    if (result == kStatusSuccess) deleted = getBe16(buffer);
-    return result;
+    const int status = exchangeFixed(*this, kClearSel, buffer, sizeof buffer, 0, sizeof buffer);
+    if (status == kStatusSuccess) deleted = getBe16(buffer);
+    return status;
 }
 
 int CardSession::deleteSelEntry(uint16_t recordNumber) {
     uint8_t buffer[2] = {};
     putBe16(buffer, recordNumber);
-    uint32_t responseLength = 0;
-    return transact(kDeleteSelEntry, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kDeleteSelEntry, buffer, sizeof buffer, sizeof buffer);
 }
 
 int CardSession::getSelPolicy(uint8_t& policy) {
-    uint8_t buffer[1] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetSelPolicy, buffer, 0, responseLength, 0, sizeof buffer);
-    const int result = answerStatus(status, responseLength, sizeof buffer);
-    if (result == kStatusSuccess) policy = buffer[0];
-    return result;
+    return fetchByte(*this, kGetSelPolicy, policy);
 }
 
 int CardSession::setSelPolicy(uint8_t policy) {
     uint8_t buffer[1] = {policy};
-    uint32_t responseLength = 0;
-    return transact(kSetSelPolicy, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kSetSelPolicy, buffer, sizeof buffer, sizeof buffer);
 }
 
 int CardSession::getSelEntryEx(SelRecordEx& record) {
-    uint8_t buffer[SelRecordEx::kSize] = {};
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    const int status =
-        transact(kGetSelEntryEx, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
-    const int result = answerStatus(status, responseLength, SelRecordEx::kSize);
-    if (result == kStatusSuccess) record.decode(buffer);
-    return result;
+    return queryRecord(*this, kGetSelEntryEx, record);
 }
 
 }  // namespace vorl

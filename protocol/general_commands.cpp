@@ -4,6 +4,7 @@
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
+#include "protocol/record_exchange.h"
 #include "wire/byte_order.h"
 #include "wire/status_codes.h"
 
@@ -22,46 +23,25 @@ constexpr uint16_t kSetCardTime = 0x090A;
 constexpr uint16_t kGetCardTime = 0x090B;
 constexpr uint16_t kGetHeartbeatInterval = 0x0A00;
 constexpr uint16_t kSetHeartbeatInterval = 0x0A01;
-// The card restarts after a reset; nothing may talk to it before it is back.
 constexpr uint32_t kResetPauseMs = 3000;
 // Answers without a payload still get a buffer to land in.
 constexpr uint32_t kSmallAnswerCapacity = 64;
 
-// Sends a fixed-size settings record; the answer carries nothing.
-template <class Record>
-int sendRecord(CardSession& session, uint16_t code, const Record& record) {
-    uint8_t buffer[Record::kSize];
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    return session.transact(code, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
-}
-
-// Fetches a fixed-size settings record into a zeroed buffer and decodes it.
-template <class Record>
-int fetchRecord(CardSession& session, uint16_t code, Record& record) {
-    uint8_t buffer[Record::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = session.transact(code, buffer, 0, responseLength, 0, sizeof buffer);
-    record.decode(buffer);
+// The card restarts after a reset; nothing may talk to it before it is back.
+int sendReset(CardSession& session, uint16_t command) {
+    const int status = sendEmpty<kSmallAnswerCapacity>(session, command);
+    platform::sleepMs(kResetPauseMs);
     return status;
 }
 
 }  // namespace
 
 int CardSession::resetCard() {
-    uint8_t buffer[kSmallAnswerCapacity] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kResetCard, buffer, 0, responseLength, 0, sizeof buffer);
-    platform::sleepMs(kResetPauseMs);
-    return status;
+    return sendReset(*this, kResetCard);
 }
 
 int CardSession::resetCardToDefaults() {
-    uint8_t buffer[kSmallAnswerCapacity] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kResetCardToDefaults, buffer, 0, responseLength, 0, sizeof buffer);
-    platform::sleepMs(kResetPauseMs);
-    return status;
+    return sendReset(*this, kResetCardToDefaults);
 }
 
 int CardSession::getFirmwareInfo(FirmwareInfo& info) {
@@ -85,8 +65,7 @@ int CardSession::setCardName(std::string_view name) {
     if (name.size() > kCardNameFieldSize) return kStatusOutOfRange;
     uint8_t buffer[kCardNameFieldSize] = {};
     std::memcpy(buffer, name.data(), name.size());
-    uint32_t responseLength = 0;
-    return transact(kSetCardName, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kSetCardName, buffer, sizeof buffer, sizeof buffer);
 }
 
 int CardSession::getCardName(char* name, size_t capacity) {
@@ -111,13 +90,10 @@ int CardSession::getSmtpConfig(SmtpConfig& config) {
 
 int CardSession::getCardTime(CardTime& time) {
     uint8_t buffer[kSmallAnswerCapacity] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetCardTime, buffer, 0, responseLength, 0, sizeof buffer);
-    if (status != kStatusSuccess) return status;
-    // Without all five bytes there is no time to report.
-    if (responseLength < CardTime::kSize) return kStatusConnectError;
-    time.decode(buffer);
-    return kStatusSuccess;
+    const int status =
+        exchangeFixed(*this, kGetCardTime, buffer, sizeof buffer, 0, CardTime::kSize);
+    if (status == kStatusSuccess) time.decode(buffer);
+    return status;
 }
 
 int CardSession::setCardTime(const CardTime& wanted) {
@@ -132,26 +108,21 @@ int CardSession::setCardTime(const CardTime& wanted) {
     }
     uint8_t buffer[kSmallAnswerCapacity] = {};
     request.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kSetCardTime, buffer, CardTime::kSize, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kSetCardTime, buffer, CardTime::kSize, sizeof buffer);
 }
 
 int CardSession::getHeartbeatInterval(int32_t& seconds) {
     uint8_t buffer[kSmallAnswerCapacity] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetHeartbeatInterval, buffer, 0, responseLength, 0, sizeof buffer);
-    if (status != kStatusSuccess) return status;
-    if (responseLength < kHeartbeatIntervalSize) return kStatusConnectError;
-    seconds = static_cast<int32_t>(getBe32(buffer));
-    return kStatusSuccess;
+    const int status = exchangeFixed(*this, kGetHeartbeatInterval, buffer, sizeof buffer, 0,
+                                     kHeartbeatIntervalSize);
+    if (status == kStatusSuccess) seconds = static_cast<int32_t>(getBe32(buffer));
+    return status;
 }
 
 int CardSession::setHeartbeatInterval(int32_t seconds) {
     uint8_t buffer[kSmallAnswerCapacity] = {};
     putBe32(buffer, static_cast<uint32_t>(seconds));
-    uint32_t responseLength = 0;
-    return transact(kSetHeartbeatInterval, buffer, kHeartbeatIntervalSize, responseLength, 0,
-                    sizeof buffer);
+    return sendFixed(*this, kSetHeartbeatInterval, buffer, kHeartbeatIntervalSize, sizeof buffer);
 }
 
 }  // namespace vorl

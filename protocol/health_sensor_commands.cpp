@@ -1,6 +1,7 @@
 // Card health (0x01), sensor description and readings (0x02) and server power control (0x03).
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
+#include "protocol/record_exchange.h"
 #include "protocol/sensor_tree.h"
 #include "wire/status_codes.h"
 
@@ -15,29 +16,19 @@ constexpr const char* kSdkCardPath = "/k8sdk/k8sdk.dat";
 
 // The answer of these commands is not used; room for a short one keeps it from counting as a
 // failure.
-int emptyCommand(CardSession& session, uint16_t command) {
-    uint8_t buffer[256] = {};
-    uint32_t responseLength = 0;
-    return session.transact(command, buffer, 0, responseLength, 0, sizeof buffer);
-}
+constexpr uint32_t kUnusedAnswerCapacity = 256;
 }  // namespace
 
 int CardSession::getCardHealth(CardHealth& health) {
-    uint8_t buffer[CardHealth::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetCardHealth, buffer, 0, responseLength, 0, sizeof buffer);
-    if (status != kStatusSuccess) return status;
-    if (responseLength < CardHealth::kSize) return kStatusConnectError;
-    health.decode(buffer);
-    return status;
+    return fetchRecord(*this, kGetCardHealth, health);
 }
 
 int CardSession::deleteSdk() {
-    return emptyCommand(*this, kDeleteSdk);
+    return sendEmpty<kUnusedAnswerCapacity>(*this, kDeleteSdk);
 }
 
 int CardSession::restartSensorService() {
-    return emptyCommand(*this, kRestartSensorService);
+    return sendEmpty<kUnusedAnswerCapacity>(*this, kRestartSensorService);
 }
 
 int CardSession::readSensors(uint8_t* buffer, uint32_t capacity, SensorTree& tree) {
@@ -59,8 +50,7 @@ int CardSession::uploadSdk(const char* hostFile) {
 
 int CardSession::hostControl(uint8_t action) {
     uint8_t buffer[1] = {action};
-    uint32_t responseLength = 0;
-    return transact(kHostControl, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kHostControl, buffer, sizeof buffer, sizeof buffer);
 }
 
 }  // namespace vorl

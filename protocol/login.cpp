@@ -3,7 +3,9 @@
 
 #include "platform/md5.h"
 #include "protocol/card_session.h"
+#include "protocol/record_exchange.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl {
 namespace {
@@ -14,34 +16,35 @@ constexpr size_t kFieldWidth = 32;
 }  // namespace
 
 int CardSession::getChallenge(uint8_t challenge[8]) {
-    // The card may send more than 8 bytes; only the first 8 are used.
+    // The first 8 bytes are the challenge whatever the answer's length (a longer one is cut, a
+    // shorter one reads as zeros), so this is not a whole-record getter of record_exchange.h.
     uint8_t answer[64] = {};
     uint32_t responseLength = 0;
     const int status = transact(kGetChallenge, answer, 0, responseLength, 0, sizeof answer);
-    if (status != 0) return status;
+    if (status != kStatusSuccess) return status;
     std::memcpy(challenge, answer, 8);
-    return 0;
+    return kStatusSuccess;
 }
 
 int CardSession::login(std::string_view userName, std::string_view password) {
     // Both texts need their terminating NUL inside the 32-byte fields.
-    if (userName.size() >= kFieldWidth || password.size() >= kFieldWidth) return 26;
+    if (userName.size() >= kFieldWidth || password.size() >= kFieldWidth) return kStatusOutOfRange;
 
     uint8_t record[kLoginRecordSize] = {};
     putTextField(record, kFieldWidth, userName);
 
     uint8_t challenge[8] = {};
-    if (getChallenge(challenge) != 0) return 1;
+    if (getChallenge(challenge) != 0) return kStatusAuthenticationFailed;
 
     uint8_t input[kFieldWidth + 8];
     std::memcpy(input, password.data(), password.size());
     std::memcpy(input + password.size(), challenge, sizeof challenge);
     uint8_t digest[16];
-    if (!platform::md5(input, password.size() + sizeof challenge, digest)) return 30;
+    if (!platform::md5(input, password.size() + sizeof challenge, digest))
+        return kStatusGeneralError;
     std::memcpy(record + kFieldWidth, digest, sizeof digest);
 
-    uint32_t responseLength = 0;
-    return transact(kLogin, record, sizeof record, responseLength, 0, sizeof record);
+    return sendFixed(*this, kLogin, record, sizeof record, sizeof record);
 }
 
 }  // namespace vorl

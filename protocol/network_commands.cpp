@@ -3,6 +3,7 @@
 
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
+#include "protocol/record_exchange.h"
 #include "wire/status_codes.h"
 
 namespace vorl {
@@ -17,46 +18,32 @@ constexpr uint32_t kMacAnswerCapacity = 64;
 }  // namespace
 
 int CardSession::getNetworkConfig(NetworkConfig& config) {
-    // A short answer leaves the missing fields empty rather than stale.
-    uint8_t buffer[NetworkConfig::kSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetNetworkConfig, buffer, 0, responseLength, 0, sizeof buffer);
-    config.decode(buffer);
-    return status;
+    return fetchRecord(*this, kGetNetworkConfig, config);
 }
 
 int CardSession::setStaticNetwork(std::string_view ip, std::string_view netmask,
                                   std::string_view gateway, uint32_t waitPolls) {
     uint8_t buffer[StaticNetworkSettings::kSize];
     if (!StaticNetworkSettings::encode(buffer, ip, netmask, gateway)) return kStatusOutOfRange;
-    uint32_t responseLength = 0;
-    return transact(kSetStaticNetwork, buffer, sizeof buffer, responseLength, waitPolls,
-                    sizeof buffer);
+    return sendFixed(*this, kSetStaticNetwork, buffer, sizeof buffer, sizeof buffer, waitPolls);
 }
 
 int CardSession::setDhcp() {
-    uint8_t buffer[32] = {};
-    uint32_t responseLength = 0;
-    return transact(kSetDhcp, buffer, 0, responseLength, 0, sizeof buffer);
+    return sendEmpty<32>(*this, kSetDhcp);
 }
 
 int CardSession::getMacAddress(char* text) {
     text[0] = '\0';
     uint8_t buffer[kMacAnswerCapacity] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kGetMacAddress, buffer, 0, responseLength, 0, sizeof buffer);
-    if (status != kStatusSuccess) return status;
-    // A "success" without the six bytes would otherwise print a MAC the card never sent.
-    if (responseLength < kMacLength) return kStatusConnectError;
-    formatMacText(buffer, text);
-    return kStatusSuccess;
+    const int status = exchangeFixed(*this, kGetMacAddress, buffer, sizeof buffer, 0, kMacLength);
+    if (status == kStatusSuccess) formatMacText(buffer, text);
+    return status;
 }
 
 int CardSession::setMacAddress(const uint8_t* mac) {
     uint8_t buffer[kMacRecordSize];
     encodeMacRecord(mac, buffer);
-    uint32_t responseLength = 0;
-    return transact(kSetMacAddress, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendFixed(*this, kSetMacAddress, buffer, sizeof buffer, sizeof buffer);
 }
 
 int CardSession::setMacAddressFromText(std::string_view text) {

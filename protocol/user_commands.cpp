@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "protocol/card_session.h"
+#include "protocol/record_exchange.h"
 #include "protocol/text_field.h"
 
 namespace vorl {
@@ -14,9 +15,19 @@ constexpr uint16_t kAddSnmpUser = 0x0506;
 constexpr uint16_t kListSnmpUsers = 0x0507;
 constexpr uint32_t kListBufferSize = 16384;
 
-int clampCount(uint32_t responseLength, uint32_t elementSize, int capacity) {
-    const uint32_t count = responseLength / elementSize;
-    return count > static_cast<uint32_t>(capacity) ? capacity : static_cast<int>(count);
+// The list answers are staged, so a card that sends more entries than the caller holds cannot
+// overrun it; the count stops at the caller's capacity. `take(i, list, total)` copies entry i
+// of the `total` the card sent.
+template <class Take>
+int fetchList(CardSession& session, uint16_t command, uint32_t entrySize, int capacity, int& count,
+              Take take) {
+    uint8_t staging[kListBufferSize] = {};
+    uint32_t responseLength = 0;
+    const int status = session.transact(command, staging, 0, responseLength, 0, kListBufferSize);
+    const uint32_t total = responseLength / entrySize;
+    count = total > static_cast<uint32_t>(capacity) ? capacity : static_cast<int>(total);
+    for (int i = 0; i < count; ++i) take(i, staging, total);
+    return status;
 }
 }  // namespace
 
@@ -48,67 +59,44 @@ int CardSession::addUser(std::string_view userName, std::string_view password) {
 }
 
 int CardSession::addUser(const UserRecord& record) {
-    uint8_t buffer[UserRecord::kSize];
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kAddUser, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kAddUser, record);
 }
 
 int CardSession::deleteUser(const UserRecord& record) {
-    uint8_t buffer[UserRecord::kSize];
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kDeleteUser, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kDeleteUser, record);
 }
 
-// The list answers are staged, so a card that sends more entries than the caller holds cannot
-// overrun it; the count stops at the caller's capacity.
 int CardSession::listUserNames(char (*names)[32], int capacity, int& count) {
-    uint8_t staging[kListBufferSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kListUserNames, staging, 0, responseLength, 0, kListBufferSize);
-    count = clampCount(responseLength, 32, capacity);
-    for (int i = 0; i < count; ++i) std::memcpy(names[i], staging + 32 * i, 32);
-    return status;
+    return fetchList(
+        *this, kListUserNames, 32, capacity, count,
+        [&](int i, const uint8_t* list, uint32_t) { std::memcpy(names[i], list + 32 * i, 32); });
 }
 
+// Names first, then passwords: each column holds every entry.
 int CardSession::listUsers(UserRecord* users, int capacity, int& count) {
-    uint8_t staging[kListBufferSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kListUsers, staging, 0, responseLength, 0, kListBufferSize);
-    const uint32_t total = responseLength / 64;
-    count = clampCount(responseLength, 64, capacity);
-    const uint8_t* base = staging;
-    for (int i = 0; i < count; ++i) {
-        users[i] = UserRecord{};
-        setField(users[i].name, 32, getTextField(base + 32 * i, 32));
-        setField(users[i].password, 32, getTextField(base + 32 * total + 32 * i, 32));
-    }
-    return status;
+    return fetchList(
+        *this, kListUsers, 64, capacity, count, [&](int i, const uint8_t* list, uint32_t total) {
+            users[i] = UserRecord{};
+            setField(users[i].name, 32, getTextField(list + 32 * i, 32));
+            setField(users[i].password, 32, getTextField(list + 32 * total + 32 * i, 32));
+        });
 }
 
 int CardSession::addSnmpUser(const SnmpUserRecord& record) {
-    uint8_t buffer[SnmpUserRecord::kSize];
-    record.encode(buffer);
-    uint32_t responseLength = 0;
-    return transact(kAddSnmpUser, buffer, sizeof buffer, responseLength, 0, sizeof buffer);
+    return sendRecord(*this, kAddSnmpUser, record);
 }
 
+// Columns of names, passwords, then the two 8-byte protocol names.
 int CardSession::listSnmpUsers(SnmpUserRecord* users, int capacity, int& count) {
-    uint8_t staging[kListBufferSize] = {};
-    uint32_t responseLength = 0;
-    const int status = transact(kListSnmpUsers, staging, 0, responseLength, 0, kListBufferSize);
-    const uint32_t total = responseLength / 80;
-    count = clampCount(responseLength, 80, capacity);
-    const uint8_t* base = staging;
-    for (int i = 0; i < count; ++i) {
-        users[i] = SnmpUserRecord{};
-        setField(users[i].name, 32, getTextField(base + 32 * i, 32));
-        setField(users[i].password, 32, getTextField(base + 32 * total + 32 * i, 32));
-        setField(users[i].authProtocol, 32, getTextField(base + 64 * total + 8 * i, 8));
-        setField(users[i].privProtocol, 32, getTextField(base + 72 * total + 8 * i, 8));
-    }
-    return status;
+    return fetchList(
+        *this, kListSnmpUsers, 80, capacity, count,
+        [&](int i, const uint8_t* list, uint32_t total) {
+            users[i] = SnmpUserRecord{};
+            setField(users[i].name, 32, getTextField(list + 32 * i, 32));
+            setField(users[i].password, 32, getTextField(list + 32 * total + 32 * i, 32));
+            setField(users[i].authProtocol, 32, getTextField(list + 64 * total + 8 * i, 8));
+            setField(users[i].privProtocol, 32, getTextField(list + 72 * total + 8 * i, 8));
+        });
 }
 
 }  // namespace vorl

@@ -1,7 +1,9 @@
 """Helpers for end-to-end tests: start vorlsim on a loopback address of its own, run vorlcli
 as a process with standard input, compare its output byte for byte (CR LF folded to LF)."""
 
+import inspect
 import itertools
+import json
 import os
 import shutil
 import socket
@@ -113,7 +115,33 @@ def run_cli(*args, stdin="", timeout=60, env=None):
                           stderr=subprocess.PIPE, timeout=timeout, env=full_env)
     out = done.stdout.decode("latin-1").replace("\r\n", "\n")
     err = done.stderr.decode("latin-1").replace("\r\n", "\n")
+    _record(command, stdin, done)
     return Result(done.returncode, out, err)
+
+
+def _record(command, stdin, done):
+    """With VORL_E2E_RECORD set, appends the run (words, input, exit status and both streams,
+    raw) to that file, so that scripts/compare-e2e-outputs.sh can set two builds side by side."""
+    path = os.environ.get("VORL_E2E_RECORD")
+    if not path:
+        return
+    entry = {"test": os.environ.get("PYTEST_CURRENT_TEST") or _current_test(),
+             "args": [str(a) for a in command[1 + (1 if EMULATOR else 0):]],
+             "stdin": stdin, "exit": done.returncode,
+             "stdout": done.stdout.decode("latin-1"), "stderr": done.stderr.decode("latin-1")}
+    with open(path, "a") as log:
+        log.write(json.dumps(entry) + "\n")
+
+
+def _current_test():
+    """The id of the unittest test method that is running (found on the call stack)."""
+    frame = inspect.currentframe()
+    while frame:
+        case = frame.f_locals.get("self")
+        if isinstance(case, unittest.TestCase):
+            return case.id()
+        frame = frame.f_back
+    return "?"
 
 
 REMINDER = ("\n___________________________________________________________________________________\n"
@@ -266,7 +294,6 @@ class HostSim(Sim):
             key, _, value = line.rpartition(" ")
             stats[key] = int(value)
         return stats
-
 
     def queue_mouse(self, text):
         """Queues pointer packets "KIND:BUTTONS:X:Y,..." on the device link (request 'M').

@@ -16,7 +16,8 @@ using platform::PassThroughResult;
 class ScriptedDevice : public platform::ScsiDevice {
 public:
     ScriptedDevice(ScriptedDeviceBackend& backend, std::string path)
-        : backend_(backend), path_(std::move(path)) {}
+        : backend_(backend), path_(std::move(path)), closes_(backend.closes) {}
+    ~ScriptedDevice() override { ++*closes_; }
     PassThroughResult passThrough(const uint8_t* cdb, uint8_t cdbLength, uint8_t* buffer,
                                   uint32_t size, DataDirection direction, uint32_t) override {
         return backend_.passThrough(path_, cdb, cdbLength, buffer, size, direction);
@@ -25,6 +26,7 @@ public:
 private:
     ScriptedDeviceBackend& backend_;
     std::string path_;
+    std::shared_ptr<int> closes_;  // outlives the backend when the host interface goes first
 };
 
 class RecordingMutex : public platform::NamedMutex {

@@ -82,6 +82,8 @@ public:
 
     std::vector<std::string> listQueries;  // names asked for (empty string: the list)
     std::vector<std::string> opened;
+    // Handles closed so far (shared, so a test can read it after the backend has gone).
+    std::shared_ptr<int> closes = std::make_shared<int>(0);
     std::vector<ScriptedCommand> commands;
     std::vector<std::string> mutexNames;
     int mutexLocks = 0;

@@ -1,0 +1,121 @@
+#include "heartbeat/heartbeat_service.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/debug_output.h"
+#include "platform/sleep.h"
+
+namespace vorl {
+namespace {
+
+constexpr uint32_t kCountdownStepMs = 1000;
+
+// One connect pass: at most two connects, a second's pause after each failed one.
+platform::ScsiDevice* connectPass(HostInterface& card, char& letter) {
+    platform::debugOutput("Someone called wait on connect\n");
+    return card.reconnect(letter, HeartbeatService::kConnectAttempts);
+}
+
+}  // namespace
+
+HeartbeatService::HeartbeatService(platform::ServiceManager& manager, BackendFactory backends)
+    : CNTService(kServiceName, manager), backends_(std::move(backends)), card_(backends_()) {
+    const char* hostInterface = std::getenv("VORL_HOSTIFC");
+    if (hostInterface != nullptr && *hostInterface != '\0')
+        setServiceEnvironment({std::string("VORL_HOSTIFC=") + hostInterface});
+}
+
+bool HeartbeatService::OnInit() {
+    return true;
+}
+
+void HeartbeatService::OnDeviceChange(uint32_t eventType, void*, void*) {
+    platform::debugOutput("Device Change recd\n");
+    trace("dwEventType is %x\n", static_cast<unsigned>(eventType));
+}
+
+void HeartbeatService::disconnectCard() {
+    card_.disconnect();
+    cardHandle_ = nullptr;
+}
+
+int HeartbeatService::waitOnConnect() {
+    for (;;) {
+        cardHandle_ = connectPass(card_, cardLetter_);
+        if (cardHandle_ != nullptr) return 0;
+        if (running_ != 1) return -1;
+    }
+}
+
+void HeartbeatService::initHeartbeat() {
+    platform::debugOutput("In Init heartbeat\n");
+    if (waitOnConnect() == -1) {
+        platform::debugOutput("Wait on conn ret -1\n");
+        return;
+    }
+    platform::debugOutput("Issuing HB start\n");
+    int32_t answer = card_.heartbeatStart();
+    platform::debugOutput("After issue HB start\n");
+    if (answer != -1) {
+        countdown_ = answer;
+        disconnectCard();
+        return;
+    }
+    // One more connect and one more start; the worker goes on whatever that gives.
+    disconnectCard();
+    if (waitOnConnect() == -1) return;
+    answer = card_.heartbeatStart();
+    disconnectCard();
+    countdown_ = answer;
+}
+
+void HeartbeatService::Run() {
+    initHeartbeat();
+    while (running_ == 1) {
+        waitOnConnect();
+        const int32_t answer = card_.heartbeatPoll();
+        if (answer == -1) {
+            // The command failed: look for the card again and beat at once.
+            disconnectCard();
+            if (waitOnConnect() == -1) break;
+            continue;
+        }
+        // 0, and any other answer that is no countdown, means the card's default spacing.
+        countdown_ = answer > 0 ? answer : kDefaultBeatSeconds;
+        disconnectCard();
+        if (!waitForNextBeat()) break;
+    }
+    endHeartbeat();
+}
+
+bool HeartbeatService::waitForNextBeat() {
+    while (countdown_-- != 0) {
+        platform::sleepMs(kCountdownStepMs);
+        if (running_ == 0) return false;
+    }
+    return true;
+}
+
+void HeartbeatService::endHeartbeat() {
+    platform::debugOutput("Detected not running in terminate service\n");
+    waitOnConnect();
+    card_.heartbeatStop();
+    disconnectCard();
+    char line[256];
+    std::snprintf(line, sizeof line, "on end ret is %d\n", static_cast<int>(countdown_));
+    platform::debugOutput(line);
+}
+
+void HeartbeatService::OnShutdown() {
+    // The worker may be inside its own host interface right now, so shutdown uses one of its
+    // own. With no card present one pass is all it tries: the system is going down.
+    HostInterface card(backends_());
+    char letter = 0;
+    connectPass(card, letter);
+    card.heartbeatStop();
+    card.disconnect();
+}
+
+}  // namespace vorl
