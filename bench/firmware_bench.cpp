@@ -103,6 +103,7 @@ struct Card {
     sim::SimOptions options;
     std::unique_ptr<sim::SimCard> card;
     std::unique_ptr<sim::SimServer> server;
+    sim::DeviceLink deviceLink;
     std::unique_ptr<CardSession> network;
     std::unique_ptr<CardSession> host;
 
@@ -122,7 +123,7 @@ struct Card {
         uint16_t port = 0;
         const std::string link =
             "sim:" + std::string(kHost) + ":" + std::to_string(kDeviceLinkPort);
-        if (sim::startDeviceLink(*card, options) &&
+        if (deviceLink.start(*card, options) &&
             platform::parseSimDeviceAddress(link.c_str(), address, port)) {
             host = std::make_unique<CardSession>(std::make_unique<HostInterface>(
                 std::make_unique<CountingBackend>(platform::makeSimDeviceBackend(address, port))));
@@ -131,7 +132,7 @@ struct Card {
     }
     ~Card() {
         host.reset();
-        sim::stopDeviceLink();
+        deviceLink.stop();
         network.reset();
         if (server) server->stop();
     }

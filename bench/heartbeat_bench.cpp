@@ -58,7 +58,8 @@ void BM_IdleBetweenBeats(benchmark::State& state) {
     options.add("devlink-port", std::to_string(kLinkPort));
     options.add("heartbeat-interval", "3600");
     sim::SimCard card(std::filesystem::path(), options);
-    if (!sim::startDeviceLink(card, options)) {
+    sim::DeviceLink link;
+    if (!link.start(card, options)) {
         state.SkipWithError("device link did not start");
         return;
     }
@@ -86,7 +87,7 @@ void BM_IdleBetweenBeats(benchmark::State& state) {
     }
     manager.control(platform::service::kControlStop);
     dispatcher.join();
-    sim::stopDeviceLink();
+    link.stop();
 
     const double perMinute = 60.0 / idleSeconds;
     const char* names[] = {"worker", "dispatcher"};

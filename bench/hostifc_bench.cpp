@@ -70,11 +70,12 @@ struct Card {
         options.add("devlink-port", std::to_string(kLinkPort));
         options.add("busy-polls", std::to_string(kBusyPolls));
         card = std::make_unique<sim::SimCard>(std::filesystem::path(), options);
-        ready = sim::startDeviceLink(*card, options);
+        ready = link.start(*card, options);
     }
-    ~Card() { sim::stopDeviceLink(); }
+    ~Card() { link.stop(); }
     sim::SimOptions options;
     std::unique_ptr<sim::SimCard> card;
+    sim::DeviceLink link;
     bool ready = false;
 };
 

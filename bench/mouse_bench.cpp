@@ -74,7 +74,8 @@ void BM_LoopAgainstSimulatedCard(benchmark::State& state) {
                 std::to_string(i % 768);
     options.add("mouse-packets", path);
     sim::SimCard card(std::filesystem::path(), options);
-    if (!sim::startDeviceLink(card, options)) {
+    sim::DeviceLink link;
+    if (!link.start(card, options)) {
         state.SkipWithError("device link did not start");
         return;
     }
@@ -107,7 +108,7 @@ void BM_LoopAgainstSimulatedCard(benchmark::State& state) {
         stop = true;
         loop.join();
     }
-    sim::stopDeviceLink();
+    link.stop();
     state.counters["packets_per_s"] = static_cast<double>(passes) / wall;
     state.counters["cpu_percent_of_a_core"] = 100.0 * cpu / wall;
     state.counters["cpu_us_per_packet"] = 1e6 * cpu / static_cast<double>(passes);

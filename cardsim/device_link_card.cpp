@@ -7,6 +7,7 @@
 #include "wire/byte_order.h"
 #include "wire/command_header.h"
 #include "wire/message_block.h"
+#include "wire/vendor_commands.h"
 
 namespace vorl::sim {
 namespace {
@@ -17,7 +18,6 @@ constexpr uint32_t kBlock = MessageBlock::kSize;
 constexpr uint32_t kMaxMessage = CommandHeader::kMaxPacket;
 constexpr uint8_t kCheckCondition = 0x02;
 constexpr size_t kMaxQueuedMousePackets = 65536;
-constexpr char kCardSignature[10] = {'$', '$', '$', 'Z', 'O', 'R', '$', '$', '$', '\0'};
 
 bool parseNumber(const std::string& text, uint32_t limit, uint32_t& value) {
     if (text.empty() || text.size() > 10) return false;
@@ -77,7 +77,14 @@ bool DeviceLinkConfig::take(SimOptions& options, std::string& error) {
         !takeNumber(options, "heartbeat-interval", 0x7FFFFFFF, heartbeatInterval, error))
         return false;
     scsiStatus = static_cast<uint8_t>(status);
-    if (options.take("stuck-busy")) stuckBusy = true;
+    if (const auto stuck = options.take("stuck-busy")) {
+        stuckBusy = true;
+        if (!stuck->empty() &&
+            (!parseNumber(*stuck, 1000000, stuckExchanges) || stuckExchanges == 0)) {
+            error = "bad value for --stuck-busy: '" + *stuck + "' (1 to 1000000 exchanges)";
+            return false;
+        }
+    }
     if (options.take("no-card-drive")) cardPresent = false;
     if (const auto letter = options.take("card-drive")) {
         if (letter->size() != 1 || !std::isalpha(static_cast<unsigned char>((*letter)[0])) ||
@@ -135,10 +142,10 @@ LinkAnswer DeviceLinkCard::passThrough(uint64_t client, char drive, const uint8_
     if (!config_.cardPresent || drive != config_.cardDrive || cdbLength == 0) return answer;
     std::lock_guard<std::mutex> guard(mutex_);
     const uint8_t opcode = cdb[0];
-    if (opcode == 0xEE) {
+    if (opcode == vendor::kOpProbe) {
         answer.refused = false;
-        answer.moved = size < sizeof kCardSignature ? size : sizeof kCardSignature;
-        std::memcpy(data, kCardSignature, answer.moved);
+        answer.moved = size < vendor::kProbeAnswerSize ? size : vendor::kProbeAnswerSize;
+        std::memcpy(data, vendor::kProbeAnswer, answer.moved);
         return answer;
     }
     if (config_.refuseCount > 0) {
@@ -163,7 +170,7 @@ LinkAnswer DeviceLinkCard::passThrough(uint64_t client, char drive, const uint8_
         return answer;
     };
     switch (opcode) {
-        case 0xE1: {
+        case vendor::kOpMousePacket: {
             if (size < 12 || !fromCard) break;
             ++mouseReads_;
             std::array<uint8_t, 12> packet{};  // kind 0: nothing to do
@@ -175,14 +182,14 @@ LinkAnswer DeviceLinkCard::passThrough(uint64_t client, char drive, const uint8_
             answer.moved = 12;
             return answer;
         }
-        case 0xE2:
-        case 0xE3:
+        case vendor::kOpWriteBlock:
+        case vendor::kOpReadBlock:
             return cardCommand(client, cdb, direction, data, size);
-        case 0xE5:
+        case vendor::kOpHeartbeatStart:
             return answerValue(config_.heartbeatInterval, heartbeatStarts_);
-        case 0xE6:
+        case vendor::kOpHeartbeatPoll:
             return answerValue(config_.heartbeatInterval, heartbeatPolls_);
-        case 0xE7:
+        case vendor::kOpHeartbeatStop:
             return answerValue(0, heartbeatStops_);
         default:
             break;
@@ -196,18 +203,23 @@ LinkAnswer DeviceLinkCard::cardCommand(uint64_t client, const uint8_t* cdb, Data
     LinkAnswer answer;
     answer.refused = false;
     answer.scsiStatus = kCheckCondition;
-    const bool write = cdb[0] == 0xE2;
+    const bool write = cdb[0] == vendor::kOpWriteBlock;
     if (size != kBlock || write != (direction == DataDirection::ToDevice)) return answer;
     // Between the block that starts an exchange and the final read of the block, the message
     // channel belongs to one client. Anyone else arriving then means the hosts interleaved.
+    const uint32_t selector = getBe32(cdb + 2);
     if (phase_ != Phase::Idle && client != owner_) {
+        // A host gives up an exchange that stays busy; the next host's block starts anew.
+        if (stuck_ && phase_ == Phase::Working && write && selector == 1) {
+            ++abandoned_;
+            return writeBlock(client, data);
+        }
         ++interleaved_;
         std::fprintf(
             stderr, "vorlsim: device link: interleaved exchange (client %llu during %llu)\n",
             static_cast<unsigned long long>(client), static_cast<unsigned long long>(owner_));
         return answer;
     }
-    const uint32_t selector = getBe32(cdb + 2);
     if (selector == 1) return write ? writeBlock(client, data) : readBlock(data);
     if (selector == 2) return write ? writeData(data) : readData(data);
     return answer;
@@ -263,6 +275,9 @@ uint16_t DeviceLinkCard::checkRequest() const {
 void DeviceLinkCard::runRequest() {
     phase_ = Phase::Working;
     busyLeft_ = config_.busyPolls;
+    stuck_ =
+        config_.stuckBusy && (config_.stuckExchanges == 0 || stuckSoFar_ < config_.stuckExchanges);
+    if (stuck_) ++stuckSoFar_;
     answerLength_ = 0;
     answerRead_ = 0;
     status_ = checkRequest();
@@ -290,7 +305,7 @@ LinkAnswer DeviceLinkCard::readBlock(uint8_t* data) {
     std::memcpy(data, block_.data(), kBlock);
     switch (phase_) {
         case Phase::Working:
-            if (config_.stuckBusy || busyLeft_ > 0) {
+            if (stuck_ || busyLeft_ > 0) {
                 if (busyLeft_ > 0) --busyLeft_;
                 putLe16(data + MessageBlock::kStatusOffset, MessageBlock::kBusyBit);
                 return answer;
@@ -354,15 +369,15 @@ std::vector<HeartbeatRecord> DeviceLinkCard::heartbeatLog() const {
 std::string DeviceLinkCard::statistics() const {
     std::lock_guard<std::mutex> guard(mutex_);
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "exchanges %llu\ninterleaved %llu\nmouse %llu\nheartbeat-start %llu\n"
-                  "heartbeat-poll %llu\nheartbeat-stop %llu\n",
-                  static_cast<unsigned long long>(exchanges_),
-                  static_cast<unsigned long long>(interleaved_),
-                  static_cast<unsigned long long>(mouseReads_),
-                  static_cast<unsigned long long>(heartbeatStarts_),
-                  static_cast<unsigned long long>(heartbeatPolls_),
-                  static_cast<unsigned long long>(heartbeatStops_));
+    std::snprintf(
+        text, sizeof text,
+        "exchanges %llu\ninterleaved %llu\nabandoned %llu\nmouse %llu\n"
+        "heartbeat-start %llu\nheartbeat-poll %llu\nheartbeat-stop %llu\n",
+        static_cast<unsigned long long>(exchanges_), static_cast<unsigned long long>(interleaved_),
+        static_cast<unsigned long long>(abandoned_), static_cast<unsigned long long>(mouseReads_),
+        static_cast<unsigned long long>(heartbeatStarts_),
+        static_cast<unsigned long long>(heartbeatPolls_),
+        static_cast<unsigned long long>(heartbeatStops_));
     std::string result = text;
     result += "mouse-queued " + std::to_string(config_.mousePackets.size()) + "\n";
     for (size_t i = 0; i < opens_.size(); ++i) {

@@ -21,10 +21,11 @@ namespace vorl::sim {
 struct DeviceLinkConfig {
     char cardDrive = 'E';
     bool cardPresent = true;
-    uint32_t busyPolls = 3;    // block reads answered "busy" before each answer
-    bool stuckBusy = false;    // the busy bit never clears
-    uint32_t refuseCount = 0;  // the next N commands (probe excepted) are refused
-    uint8_t scsiStatus = 0;    // nonzero: every command but the probe ends with this status
+    uint32_t busyPolls = 3;       // block reads answered "busy" before each answer
+    bool stuckBusy = false;       // the busy bit never clears...
+    uint32_t stuckExchanges = 0;  // ...in the first N exchanges only (0: in every exchange)
+    uint32_t refuseCount = 0;     // the next N commands (probe excepted) are refused
+    uint8_t scsiStatus = 0;       // nonzero: every command but the probe ends with this status
     uint32_t heartbeatInterval = 30;
     std::FILE* heartbeatOutput = stdout;  // a line per heartbeat command (null: none)
     std::deque<std::array<uint8_t, 12>> mousePackets;
@@ -58,7 +59,7 @@ public:
     // empty text adds none. False (nothing queued) for a malformed text or one that would
     // make the queue longer than 65536 packets. `queued`: the packets waiting afterwards.
     bool queueMousePackets(const std::string& text, uint32_t& queued);
-    // "key value" lines: exchanges, interleaved, mouse (0xE1 reads), mouse-queued,
+    // "key value" lines: exchanges, interleaved, abandoned, mouse (0xE1 reads), mouse-queued,
     // heartbeat-start/-poll/-stop, opens.
     std::string statistics() const;
     // Every heartbeat command received, with its time.
@@ -92,9 +93,12 @@ private:
     uint32_t answerRead_ = 0;
     uint16_t status_ = 0;
     uint32_t busyLeft_ = 0;
+    bool stuck_ = false;  // this exchange never finishes
+    uint32_t stuckSoFar_ = 0;
 
     uint64_t exchanges_ = 0;
     uint64_t interleaved_ = 0;
+    uint64_t abandoned_ = 0;
     uint64_t mouseReads_ = 0;
     uint64_t heartbeatStarts_ = 0;
     uint64_t heartbeatPolls_ = 0;

@@ -176,6 +176,27 @@ TEST_F(DeviceLinkCardTest, InterleavedExchangesAreDetected) {
     EXPECT_NE(card->statistics().find("interleaved 1\n"), std::string::npos);
 }
 
+TEST_F(DeviceLinkCardTest, AnExchangeThatStaysBusyIsTakenOverByTheNextHost) {
+    DeviceLinkConfig config;
+    config.stuckBusy = true;
+    config.stuckExchanges = 1;
+    auto card = link(config);
+    uint8_t packet[512] = {};
+    CommandHeader::build(packet, 0x0503, 0);
+    sendRequest(*card, 1, packet, 32);
+    uint8_t data[512] = {};
+    for (int i = 0; i < 50; ++i) {
+        block(*card, 1, 0xE3, 1, data);
+        ASSERT_TRUE(getLe16(data + 18) & 0x8000);
+    }
+    // Host 1 gave up; host 2's block starts a new exchange, which is not stuck.
+    sendRequest(*card, 2, packet, 32);
+    EXPECT_EQ(finalStatus(*card, 2), 0);
+    const std::string stats = card->statistics();
+    EXPECT_NE(stats.find("interleaved 0\n"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("abandoned 1\n"), std::string::npos) << stats;
+}
+
 TEST_F(DeviceLinkCardTest, DrivesProbeFaultsPointerPacketsAndHeartbeat) {
     DeviceLinkConfig config;
     std::string error;

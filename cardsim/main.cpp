@@ -72,12 +72,13 @@ int main(int argc, char** argv) {
     }
 
     SimCard card(line.stateDir, options);
-    if (!startDeviceLink(card, options, line.listen)) return 1;
+    DeviceLink deviceLink;
+    if (!deviceLink.start(card, options, line.listen)) return 1;
     SimFaults faults;
     const bool faultsOk = faults.take(options, error);
     const auto unused = options.unused();
     if (!faultsOk || !unused.empty()) {
-        stopDeviceLink();
+        deviceLink.stop();
         return usageError(faultsOk ? "unknown option --" + unused.front() : error);
     }
 
@@ -97,6 +98,6 @@ int main(int argc, char** argv) {
             server.stop();
         }
     }
-    stopDeviceLink();
+    deviceLink.stop();
     return result;
 }

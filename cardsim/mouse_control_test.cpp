@@ -52,12 +52,13 @@ protected:
         options.add("devlink-listen", kAddress);
         options.add("devlink-port", std::to_string(kPort));
         card = std::make_unique<SimCard>(std::filesystem::path(), options);
-        ASSERT_TRUE(startDeviceLink(*card, options));
+        ASSERT_TRUE(link.start(*card, options));
     }
-    void TearDown() override { stopDeviceLink(); }
+    void TearDown() override { link.stop(); }
 
     SimOptions options;
     std::unique_ptr<SimCard> card;
+    DeviceLink link;
 };
 
 TEST_F(MouseControlTest, QueuedPacketsAreWhatTheHostReadsInOrder) {
@@ -109,13 +110,13 @@ TEST_F(MouseControlTest, ATextLongerThanTheLinkCarriesEndsTheConnection) {
 }
 
 TEST_F(MouseControlTest, TheQueueHoldsAtMost65536Packets) {
-    DeviceLinkCard link(*card, DeviceLinkConfig{});
+    DeviceLinkCard linkCard(*card, DeviceLinkConfig{});
     std::string text = "0:0:0:0";
     for (int i = 1; i < 65536; ++i) text += ",0:0:0:0";
     uint32_t queued = 0;
-    EXPECT_TRUE(link.queueMousePackets(text, queued));
+    EXPECT_TRUE(linkCard.queueMousePackets(text, queued));
     EXPECT_EQ(queued, 65536u);
-    EXPECT_FALSE(link.queueMousePackets("1:0:1:1", queued));
+    EXPECT_FALSE(linkCard.queueMousePackets("1:0:1:1", queued));
     EXPECT_EQ(queued, 65536u);
 }
 

@@ -1,6 +1,9 @@
 #include "cardsim/sim_connection.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "cardsim/sim_packet_reader.h"
 #include "wire/command_header.h"
@@ -8,9 +11,9 @@
 
 namespace vorl::sim {
 
-SimConnection::SimConnection(platform::TcpSocket socket, SimCard& card, const SimFaults& faults,
+SimConnection::SimConnection(platform::TcpSocket& socket, SimCard& card, const SimFaults& faults,
                              std::function<void(bool)> restartCard)
-    : socket_(std::move(socket)),
+    : socket_(socket),
       card_(card),
       faults_(faults),
       restartCard_(std::move(restartCard)),
@@ -29,6 +32,8 @@ void SimConnection::run() {
         // The card restarted (through another link) since this connection was opened.
         if (card_.generation() != generation_) break;
         const uint16_t command = CommandHeader::commandCode(request_.data());
+        // A card stalled in the middle of an answer reads on but never speaks again.
+        if (stalled_) continue;
         if (result == ReadResult::BadChecksum) {
             if (!sendResponse(command, kStatusChecksumError, 0)) break;
             continue;
@@ -37,8 +42,6 @@ void SimConnection::run() {
                       CommandHeader::payloadLength(request_.data())))
             break;
     }
-    socket_.shutdownBoth();
-    finished_ = true;
 }
 
 bool SimConnection::serveOne(uint16_t command, const uint8_t* payload, uint32_t length) {
@@ -69,7 +72,15 @@ bool SimConnection::sendResponse(uint16_t command, uint16_t status, uint32_t len
     CommandHeader::buildResponse(header, command, status, length);
     if (faults_.badChecksum.count(command)) ++header[CommandHeader::kChecksumOffset];
     if (faults_.noReply.count(command)) return true;
+    const auto delay = faults_.replyDelayMs.find(command);
+    if (delay != faults_.replyDelayMs.end())
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
     const size_t packet = faults_.strayBytes + CommandHeader::kSize + length;
+    const auto stall = faults_.stallAfterBytes.find(command);
+    if (stall != faults_.stallAfterBytes.end()) {
+        stalled_ = true;
+        return socket_.sendAll(response_.data(), std::min<size_t>(stall->second, packet));
+    }
     if (faults_.halfReply.count(command)) {
         socket_.sendAll(response_.data(), faults_.strayBytes + (CommandHeader::kSize + length) / 2);
         return false;

@@ -1,11 +1,11 @@
 #pragma once
 // One TCP connection to the simulated card: reads requests, runs them through the connection's
 // login state and the card, applies the fault options and sends the responses.
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "cardsim/connection_server.h"
 #include "cardsim/sim_card.h"
 #include "cardsim/sim_faults.h"
 #include "cardsim/sim_network_session.h"
@@ -13,29 +13,25 @@
 
 namespace vorl::sim {
 
-class SimConnection {
+class SimConnection : public ConnectionHandler {
 public:
     // `restartCard` is called after an answer that restarts the card (true: with defaults); it
-    // closes every connection, this one included.
-    SimConnection(platform::TcpSocket socket, SimCard& card, const SimFaults& faults,
+    // closes every connection, this one included. `socket` belongs to the server.
+    SimConnection(platform::TcpSocket& socket, SimCard& card, const SimFaults& faults,
                   std::function<void(bool)> restartCard);
     SimConnection(const SimConnection&) = delete;
     SimConnection& operator=(const SimConnection&) = delete;
 
-    // Serves the connection until the peer closes it, a fault or a restart ends it, or
-    // shutdown() is called. Runs on the connection's own thread.
-    void run();
-    // Ends the connection from another thread: a blocked receive returns. The socket is closed
-    // when the connection is destroyed.
-    void shutdown() { socket_.shutdownBoth(); }
-    bool finished() const { return finished_; }
+    // Serves the connection until the peer closes it, a fault or a restart ends it, or the
+    // server shuts the socket down. Runs on the connection's own thread.
+    void run() override;
 
 private:
     // Returns false when the connection is to end.
     bool serveOne(uint16_t command, const uint8_t* payload, uint32_t length);
     bool sendResponse(uint16_t command, uint16_t status, uint32_t length);
 
-    platform::TcpSocket socket_;
+    platform::TcpSocket& socket_;
     SimCard& card_;
     const SimFaults& faults_;
     std::function<void(bool)> restartCard_;
@@ -44,7 +40,7 @@ private:
     std::vector<uint8_t> request_;
     // Stray bytes, then the response header and payload, sent in one piece.
     std::vector<uint8_t> response_;
-    std::atomic<bool> finished_{false};
+    bool stalled_ = false;  // --stall-reply: nothing more is sent on this connection
 };
 
 }  // namespace vorl::sim

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "wire/command_header.h"
+
 namespace vorl::sim {
 namespace {
 
@@ -46,6 +48,27 @@ bool takeCodes(SimOptions& options, const char* key, std::set<uint16_t>& codes,
     return true;
 }
 
+// "CODE:VALUE" pairs separated by commas, VALUE decimal (or hex) up to `max`.
+template <class Value>
+bool takeCodeValues(SimOptions& options, const char* key, unsigned long max,
+                    std::map<uint16_t, Value>& values, std::string& error) {
+    const auto text = options.take(key);
+    if (!text) return true;
+    for (const std::string& part : splitCommas(*text)) {
+        const size_t colon = part.find(':');
+        uint16_t code;
+        unsigned long value;
+        if (colon == std::string::npos || !parseCode(part.substr(0, colon), code) ||
+            !parseNumber(part.substr(colon + 1), max, value)) {
+            error = std::string("bad value for --") + key + ": '" + part + "' (CODE:N, N up to " +
+                    std::to_string(max) + ")";
+            return false;
+        }
+        values[code] = static_cast<Value>(value);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseCode(const std::string& text, uint16_t& value) {
@@ -68,19 +91,10 @@ bool SimFaults::take(SimOptions& options, std::string& error) {
         !takeCodes(options, "no-reply", noReply, error) ||
         !takeCodes(options, "half-reply", halfReply, error))
         return false;
-    if (const auto value = options.take("force-status")) {
-        for (const std::string& part : splitCommas(*value)) {
-            const size_t colon = part.find(':');
-            uint16_t code, status;
-            if (colon == std::string::npos || !parseCode(part.substr(0, colon), code) ||
-                !parseCode(part.substr(colon + 1), status)) {
-                error = "bad value for --force-status: '" + part + "' (CODE:STATUS)";
-                return false;
-            }
-            forceStatus[code] = status;
-        }
-    }
-    return true;
+    return takeCodeValues(options, "force-status", 0xFFFF, forceStatus, error) &&
+           takeCodeValues(options, "reply-delay", kMaxReplyDelayMs, replyDelayMs, error) &&
+           takeCodeValues(options, "stall-reply", CommandHeader::kMaxPacket + kMaxStrayBytes,
+                          stallAfterBytes, error);
 }
 
 std::vector<uint8_t> SimFaults::strayPrefix() const {

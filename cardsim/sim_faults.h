@@ -14,15 +14,21 @@ namespace vorl::sim {
 
 struct SimFaults {
     static constexpr size_t kMaxStrayBytes = 65536;
+    static constexpr uint32_t kMaxReplyDelayMs = 3600000;
 
     size_t strayBytes = 0;           // junk bytes before every response
     std::set<uint16_t> badChecksum;  // response header checksum made wrong
     std::set<uint16_t> noReply;      // no response, the connection stays open
     std::set<uint16_t> halfReply;    // half the response packet, then the connection closes
-    std::map<uint16_t, uint16_t> forceStatus;  // answered with this status, not executed
+    std::map<uint16_t, uint16_t> forceStatus;   // answered with this status, not executed
+    std::map<uint16_t, uint32_t> replyDelayMs;  // answered this many milliseconds late
+    // Only this many bytes of the response are sent; then the card says nothing more on that
+    // connection (it reads on, and keeps the connection open).
+    std::map<uint16_t, uint32_t> stallAfterBytes;
 
-    // Takes --stray-bytes, --bad-checksum, --no-reply, --half-reply and --force-status from
-    // `options`. Codes are hex ("0x0502") or decimal; a list of codes may be separated by commas.
+    // Takes --stray-bytes, --bad-checksum, --no-reply, --half-reply, --force-status,
+    // --reply-delay and --stall-reply from `options`. Codes are hex ("0x0502") or decimal; a
+    // list of codes (or of CODE:VALUE pairs) may be separated by commas.
     // Returns false with a message in `error` for a malformed value.
     bool take(SimOptions& options, std::string& error);
 

@@ -44,9 +44,13 @@ TEST(SimFaultsTest, TakesCodesInHexDecimalAndLists) {
     options.add("half-reply", "65535");
     options.add("force-status", "0x0500:18,2:0x0");
     options.add("stray-bytes", "7");
+    options.add("reply-delay", "0x0701:1500,5:0");
+    options.add("stall-reply", "0x0502:8");
     SimFaults faults;
     std::string error;
     ASSERT_TRUE(faults.take(options, error)) << error;
+    EXPECT_EQ(faults.replyDelayMs, (std::map<uint16_t, uint32_t>{{0x0701, 1500}, {5, 0}}));
+    EXPECT_EQ(faults.stallAfterBytes, (std::map<uint16_t, uint32_t>{{0x0502, 8}}));
     EXPECT_EQ(faults.noReply, (std::set<uint16_t>{0x0502, 0x0503}));
     EXPECT_EQ(faults.badChecksum, (std::set<uint16_t>{0x0001}));
     EXPECT_EQ(faults.halfReply, (std::set<uint16_t>{0xFFFF}));
@@ -57,11 +61,15 @@ TEST(SimFaultsTest, TakesCodesInHexDecimalAndLists) {
 
 TEST(SimFaultsTest, RefusesMalformedValues) {
     const std::pair<const char*, const char*> bad[] = {
-        {"no-reply", ""},           {"no-reply", "0x"},           {"no-reply", "0x10000"},
-        {"no-reply", "65536"},      {"no-reply", "12a"},          {"no-reply", "1,,2"},
-        {"force-status", "0x0500"}, {"force-status", "0x0500:"},  {"force-status", ":5"},
-        {"stray-bytes", "-1"},      {"stray-bytes", "65537"},     {"stray-bytes", ""},
-        {"bad-checksum", "-3"},     {"half-reply", "0x00000001x"}};
+        {"no-reply", ""},           {"no-reply", "0x"},
+        {"no-reply", "0x10000"},    {"no-reply", "65536"},
+        {"no-reply", "12a"},        {"no-reply", "1,,2"},
+        {"force-status", "0x0500"}, {"force-status", "0x0500:"},
+        {"force-status", ":5"},     {"stray-bytes", "-1"},
+        {"stray-bytes", "65537"},   {"stray-bytes", ""},
+        {"bad-checksum", "-3"},     {"half-reply", "0x00000001x"},
+        {"reply-delay", "0x0701"},  {"reply-delay", "1:3600001"},
+        {"stall-reply", "1:x"}};
     for (const auto& [key, value] : bad) {
         SimOptions options;
         options.add(key, value);

@@ -1,4 +1,5 @@
 // The file store of the simulated card's flash group and the persistence of both.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,8 +13,9 @@ namespace vorl::sim {
 namespace {
 constexpr size_t kChunk = kFlashBlockSize;
 constexpr size_t kFlashSize = static_cast<size_t>(kFlashBlockCount) * kFlashBlockSize;
-constexpr size_t kMaxFileSize = 16u << 20;
-constexpr size_t kMaxFilesState = 64u << 20;
+// files.bin: the store and, per file, 8 bytes of lengths and the path (at most 79 characters).
+constexpr size_t kMaxFilesState =
+    SimFlashGroup::kMaxStoreBytes + SimFlashGroup::kMaxFiles * (8 + FileChunkRecord::kMaxPath);
 
 void putU32(std::vector<uint8_t>& out, uint32_t v) {
     uint8_t b[4];
@@ -22,6 +24,12 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 }  // namespace
+
+size_t SimFlashGroup::storeBytes() const {
+    size_t total = 0;
+    for (const auto& entry : files_) total += entry.second.size();
+    return total;
+}
 
 const std::vector<uint8_t>* SimFlashGroup::file(const std::string& path) const {
     const auto it = files_.find(path);
@@ -78,7 +86,13 @@ void SimFlashGroup::writeChunk(const SimRequest& request, SimReply& reply) {
         return;
     }
     const size_t start = static_cast<size_t>(index) * kChunk;
-    if (start + length > kMaxFileSize) {
+    // The store is bounded like the card's flash: a total size and a number of files.
+    const auto existing = files_.find(path);
+    const size_t oldSize = existing == files_.end() ? 0 : existing->second.size();
+    const size_t kept = index == 0 ? 0 : oldSize;  // chunk 0 starts the file anew
+    const size_t newSize = state != kChunkLast ? start + length : std::max(kept, start + length);
+    if ((existing == files_.end() && files_.size() >= kMaxFiles) ||
+        storeBytes() - oldSize + newSize > kMaxStoreBytes) {
         reply.status = kStatusInsufficientSpace;
         return;
     }
@@ -168,6 +182,12 @@ void SimFlashGroup::loadFiles(const std::filesystem::path& dir) {
     }
     if (at != in.size()) {
         std::fprintf(stderr, "vorlsim: files ignored: %s is damaged\n", kFilesFile);
+        return;
+    }
+    size_t total = 0;
+    for (const auto& entry : loaded) total += entry.second.size();
+    if (loaded.size() > kMaxFiles || total > kMaxStoreBytes) {
+        std::fprintf(stderr, "vorlsim: files ignored: %s holds more than the store\n", kFilesFile);
         return;
     }
     files_ = std::move(loaded);

@@ -9,7 +9,9 @@
 // - 0x0607 puts the card in flash mode (mode 1); a block write marks it being flashed (2);
 //   a restart returns it to normal (0). 0x0608 answers the mode byte.
 // - 0x060A / 0x060B read and write files of the file store (files.bin in the state directory),
-//   which starts with k8config/serverInfo.conf and /k8sdk/k8sdk.dat.
+//   which starts with k8config/serverInfo.conf and /k8sdk/k8sdk.dat. Like a card's flash it
+//   holds at most kMaxFiles files and kMaxStoreBytes bytes in all; a write beyond either is
+//   refused with 18.
 // Options: --flash-fail-block=N (writing block N fails with 21), --flash-vanish-after=N (the
 // card is gone right after writing block N: the block is kept, the process ends unanswered),
 // --write-image=PATH (writes the default image to PATH and exits).
@@ -26,6 +28,8 @@ class SimFlashGroup : public SimGroup {
 public:
     static constexpr const char* kFlashFile = "flash.bin";
     static constexpr const char* kFilesFile = "files.bin";
+    static constexpr size_t kMaxFiles = 64;
+    static constexpr size_t kMaxStoreBytes = 16u << 20;
 
     struct Faults {
         int failBlock = -1;    // a write of this block fails
@@ -53,6 +57,8 @@ public:
     // The file at `path`, or nullptr.
     const std::vector<uint8_t>* file(const std::string& path) const;
     void setFile(const std::string& path, std::vector<uint8_t> content);
+    // Bytes held by every file of the store.
+    size_t storeBytes() const;
     // Block numbers in the order they were written since start (tests).
     const std::vector<uint32_t>& writeLog() const { return writeLog_; }
     int saveConfigurationCount() const { return saveConfigurationCount_; }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "cardsim/sim_card.h"
 #include "firmware/flash_records.h"
@@ -124,6 +126,49 @@ TEST_F(SimFlashTest, FileStoreRoundTripAndDefaults) {
     start(dir.path().string());
     EXPECT_EQ(*flash->file("data/file.bin"), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(session->downloadFileFromCard("no/such", dir.file("x")), 30);
+}
+
+// A chunk write (0x060B) straight to the card: `index` of `path`, a full chunk of `fill`.
+uint16_t writeChunk(CardSession& session, const std::string& path, uint16_t index,
+                    uint16_t state = kChunkLast, uint8_t fill = 0x5A) {
+    auto record = std::make_unique<FileChunkRecord>();
+    record->setPath(path);
+    record->setChunkIndex(index);
+    std::memset(record->data(), fill, kFlashBlockSize);
+    record->setDataLength(static_cast<uint32_t>(kFlashBlockSize));
+    record->setState(state);
+    record->setCrc(FirmwareImage::crc32(record->data(), kFlashBlockSize));
+    return static_cast<uint16_t>(session.writeCardFileChunk(*record));
+}
+
+TEST_F(SimFlashTest, TheFileStoreIsBoundedLikeFlash) {
+    start();
+    constexpr int kInsufficientSpace = 18;
+    // One chunk far into a file would make it 16 MiB on its own: refused, nothing kept.
+    EXPECT_EQ(writeChunk(*session, "big", 255), kInsufficientSpace);
+    EXPECT_EQ(flash->file("big"), nullptr);
+    // Chunks up to the total are taken, the one beyond is refused.
+    const size_t room = (SimFlashGroup::kMaxStoreBytes - flash->storeBytes()) / kFlashBlockSize;
+    for (size_t i = 0; i < room; ++i)
+        ASSERT_EQ(writeChunk(*session, "fill", static_cast<uint16_t>(i)), 0) << i;
+    EXPECT_EQ(writeChunk(*session, "fill", static_cast<uint16_t>(room)), kInsufficientSpace);
+    EXPECT_LE(flash->storeBytes(), SimFlashGroup::kMaxStoreBytes);
+    // Starting a file anew gives its old bytes back first.
+    EXPECT_EQ(writeChunk(*session, "fill", 0, kChunkMore), 0);
+    EXPECT_EQ(flash->file("fill")->size(), kFlashBlockSize);
+
+    // The number of files is bounded too.
+    size_t files = 0;
+    for (int i = 0; i < 100; ++i) {
+        const uint16_t status = writeChunk(*session, "f" + std::to_string(i), 0, kChunkMore);
+        if (status != 0) {
+            EXPECT_EQ(status, kInsufficientSpace);
+            break;
+        }
+        ++files;
+    }
+    EXPECT_LT(files, 100u);
+    EXPECT_EQ(writeChunk(*session, "f0", 0, kChunkMore), 0);  // an existing file may be rewritten
 }
 
 }  // namespace

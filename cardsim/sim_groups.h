@@ -5,7 +5,9 @@
 // Each group file keeps its own table of command codes and record layouts on purpose, written
 // from the card's side rather than taken from protocol/: an independent peer catches a wrong
 // shared constant that a simulator built on the same table would agree with. Status codes are
-// the one exception (wire/status_codes.h): they name outcomes, not a layout to cross-check.
+// one exception (wire/status_codes.h): they name outcomes, not a layout to cross-check. The
+// vendor SCSI opcodes of the device link are the other (wire/vendor_commands.h): they describe
+// the drive, not the card's commands.
 #include <memory>
 
 #include "cardsim/sim_group.h"

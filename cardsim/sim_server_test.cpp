@@ -9,6 +9,7 @@
 
 #include "cardsim/sim_packet_reader.h"
 #include "platform/md5.h"
+#include "tests/support/loopback_peer.h"
 #include "wire/byte_order.h"
 #include "wire/command_header.h"
 
@@ -18,11 +19,8 @@ namespace {
 using platform::TcpSocket;
 
 TcpSocket connectTo(uint16_t port) {
-    uint32_t address = 0;
-    platform::parseIpv4("127.0.0.1", address);
-    TcpSocket socket;
-    EXPECT_TRUE(socket.open());
-    EXPECT_EQ(socket.connect(address, port), platform::SocketError::None);
+    TcpSocket socket = test::connectToLoopback(port);
+    EXPECT_TRUE(socket.isOpen());
     return socket;
 }
 

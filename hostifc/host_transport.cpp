@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/deadline.h"
 #include "platform/debug_output.h"
 #include "wire/byte_order.h"
 
@@ -72,10 +73,18 @@ int HostTransport::readBlocks(uint8_t* buffer, int8_t selector, uint32_t length)
 
 int HostTransport::waitForAnswer(uint8_t* block, uint32_t pollBudget) {
     if (ReadCD(MessageBlock::kSelectorBlock, block) != 0) return 1;
+    // Even without a budget the busy phase ends: a card that stays busy must not keep the
+    // machine-wide mutex from the other programs for ever.
+    const platform::Deadline deadline(platform::answerWaitLimitMs());
     uint64_t polls = 0;
     while (getLe16(block + MessageBlock::kStatusOffset) & MessageBlock::kBusyBit) {
         pause(1);
         if (pollBudget != 0 && ++polls == uint64_t{pollBudget} + 1) return 2;
+        if (deadline.passed()) {
+            trace("Card still busy after %lu ms, exchange abandoned\n",
+                  static_cast<unsigned long>(platform::answerWaitLimitMs()));
+            return 2;
+        }
         if (ReadCD(MessageBlock::kSelectorBlock, block) != 0) return 1;
     }
     return 0;

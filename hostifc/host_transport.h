@@ -52,7 +52,8 @@ public:
     virtual int writeBlocks(const uint8_t* buffer, int8_t selector, uint32_t length);
     virtual int readBlocks(uint8_t* buffer, int8_t selector, uint32_t length);
     // Polls the block until the card clears its busy bit: 0 finished, 1 read failed, 2 the
-    // budget ran out (N > 0 allows N + 1 reads and N + 1 pauses of 1 ms; 0 polls without end).
+    // budget ran out (N > 0 allows N + 1 reads and N + 1 pauses of 1 ms; 0 sets no count) or
+    // the card stayed busy past platform::answerWaitLimitMs(), whatever the budget.
     virtual int waitForAnswer(uint8_t* block, uint32_t pollBudget);
     // exchange() under the machine-wide access mutex: -1 when not connected (nothing sent).
     virtual int lockedExchange(uint16_t messageType, uint32_t requestLength,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hostifc/host_interface.h"
+#include "platform/deadline.h"
 #include "platform/debug_output.h"
 #include "platform/sleep.h"
 #include "tests/support/scripted_scsi_device.h"
@@ -146,6 +147,33 @@ TEST_F(MessageLayerTest, PollBudgetAndBusyCard) {
     EXPECT_EQ(transact(0, 0), 0);
     EXPECT_EQ(polls.count(), 40u);
     EXPECT_EQ(count(&ScriptedCommand::isBlockRead), 42u);
+}
+
+TEST_F(MessageLayerTest, ACardThatStaysBusyIsGivenUpAfterTheWaitLimitAndTheMutexIsFreed) {
+    // Budget 0 sets no count, but a minute of a busy card ends the exchange as a used-up
+    // budget does. The recorded pauses move the clock, so the minute passes at once.
+    device->card.busyReads = UINT32_MAX;
+    const uint64_t start = platform::steadyMs();
+    EXPECT_EQ(transact(0, 0), 24);
+    const uint64_t waited = platform::steadyMs() - start;
+    EXPECT_GE(waited, platform::kAnswerWaitLimitMs);
+    EXPECT_LT(waited, platform::kAnswerWaitLimitMs + 10000);
+    EXPECT_GT(sleeps.count(), 1000u);
+    EXPECT_FALSE(device->mutexHeld);
+    EXPECT_EQ(device->mutexLocks, device->mutexUnlocks);
+    EXPECT_TRUE(traced("Card still busy after 60000 ms, exchange abandoned\n"));
+
+    // A test setting shortens the limit; the next exchange runs as usual.
+    device->commands.clear();
+    {
+        platform::WaitLimitOverride shortLimit(20);
+        platform::SleepRecorder polls;
+        EXPECT_EQ(transact(0, 0), 24);
+        EXPECT_GE(polls.count(), 1u);
+        EXPECT_LE(polls.count(), 21u);
+    }
+    device->card.busyReads = 2;
+    EXPECT_EQ(transact(0, 0), 0);
 }
 
 TEST_F(MessageLayerTest, NothingIsSentWithoutAConnection) {

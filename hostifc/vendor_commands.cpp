@@ -1,5 +1,7 @@
 // The vendor SCSI commands of the card's drive: one pass-through request each, the retry rule
 // of the two block commands, the signature probe and the single-packet commands.
+#include "wire/vendor_commands.h"
+
 #include <cstring>
 
 #include "hostifc/host_interface.h"
@@ -8,16 +10,8 @@
 namespace vorl {
 namespace {
 
-constexpr uint8_t kOpMousePacket = 0xE1;
-constexpr uint8_t kOpWriteBlock = 0xE2;
-constexpr uint8_t kOpReadBlock = 0xE3;
-constexpr uint8_t kOpHeartbeatStart = 0xE5;
-constexpr uint8_t kOpHeartbeatPoll = 0xE6;
-constexpr uint8_t kOpHeartbeatStop = 0xE7;
-constexpr uint8_t kOpProbe = 0xEE;
-constexpr uint8_t kCdbLength = 10;
+using namespace vendor;
 constexpr int kBlockAttempts = 4;
-constexpr char kCardSignature[] = "$$$ZOR$$$";
 
 using platform::DataDirection;
 
@@ -78,12 +72,12 @@ int HostInterface::WriteCD(int8_t selector, const uint8_t* source) {
 
 int HostInterface::probeSignature(platform::ScsiDevice& device) {
     uint8_t cdb[kCdbLength] = {kOpProbe};
-    uint8_t answer[10] = {};
+    uint8_t answer[kProbeAnswerSize] = {};
     uint32_t size = sizeof answer;
     if (SendScsiCommand(&device, cdb, kCdbLength, answer, size, DataDirection::FromDevice,
                         kTimeoutSeconds) != 0)
         return 0;
-    return std::memcmp(answer, kCardSignature, 9) == 0 && answer[9] == 0 ? 1 : 0;
+    return std::memcmp(answer, kProbeAnswer, kProbeAnswerSize) == 0 ? 1 : 0;
 }
 
 int HostInterface::singlePacket(uint8_t opcode, uint32_t size) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/device_link_wire.h"
 #include "platform/sockets.h"
 
@@ -27,9 +28,10 @@ struct AnswerHead {
     uint32_t dataLength = 0;
 };
 
-bool receiveHead(TcpSocket& socket, AnswerHead& head) {
+// A link that stops answering is given up like a device whose request timed out.
+bool receiveHead(TcpSocket& socket, AnswerHead& head, uint32_t milliseconds) {
     uint8_t raw[devlink::kAnswerHeadSize];
-    if (!socket.receiveAll(raw, sizeof raw)) return false;
+    if (!socket.receiveAllWithin(raw, sizeof raw, milliseconds)) return false;
     head.result = raw[0];
     head.scsiStatus = raw[1];
     head.moved = getLe32(raw + 4);
@@ -58,9 +60,13 @@ public:
         putLe32(head + 20, size);
         putLe32(head + 24, timeoutSeconds);
         const bool toDevice = direction == DataDirection::ToDevice;
+        // The request's own timeout, and never longer than any wait for the card.
+        const uint64_t requested = uint64_t{timeoutSeconds} * 1000;
+        const uint32_t waitMs = requested < answerWaitLimitMs() ? static_cast<uint32_t>(requested)
+                                                                : answerWaitLimitMs();
         AnswerHead answer;
         if (!socket_.sendAll(head, sizeof head) || (toDevice && !socket_.sendAll(buffer, size)) ||
-            !receiveHead(socket_, answer)) {
+            !receiveHead(socket_, answer, waitMs)) {
             socket_.close();
             return result;
         }
@@ -69,7 +75,7 @@ public:
             socket_.close();
             return result;
         }
-        if (answer.dataLength > 0 && !socket_.receiveAll(buffer, answer.dataLength)) {
+        if (answer.dataLength > 0 && !socket_.receiveAllWithin(buffer, answer.dataLength, waitMs)) {
             socket_.close();
             return result;
         }
@@ -128,7 +134,7 @@ public:
         head[1] = static_cast<uint8_t>(path[4]);
         AnswerHead answer;
         if (!connectLink(socket) || !socket.sendAll(head, sizeof head) ||
-            !receiveHead(socket, answer) || answer.dataLength != 0 ||
+            !receiveHead(socket, answer, answerWaitLimitMs()) || answer.dataLength != 0 ||
             answer.result != devlink::kResultDone)
             return nullptr;
         return std::make_unique<SimDevice>(std::move(socket));
@@ -145,11 +151,12 @@ private:
         head[0] = devlink::kOpList;
         AnswerHead answer;
         if (!connectLink(socket) || !socket.sendAll(head, sizeof head) ||
-            !receiveHead(socket, answer) || answer.result != devlink::kResultDone ||
-            answer.dataLength > devlink::kMaxListData)
+            !receiveHead(socket, answer, answerWaitLimitMs()) ||
+            answer.result != devlink::kResultDone || answer.dataLength > devlink::kMaxListData)
             return false;
         list.resize(answer.dataLength);
-        if (answer.dataLength > 0 && !socket.receiveAll(list.data(), answer.dataLength))
+        if (answer.dataLength > 0 &&
+            !socket.receiveAllWithin(list.data(), answer.dataLength, answerWaitLimitMs()))
             return false;
         if (!list.empty() && list.back() != '\0') list.push_back('\0');
         return true;
@@ -175,6 +182,10 @@ bool parseSimDeviceAddress(const char* text, uint32_t& addressNetworkOrder, uint
     if (!parseIpv4(host.c_str(), addressNetworkOrder)) return false;
     port = static_cast<uint16_t>(value);
     return true;
+}
+
+std::unique_ptr<ScsiDevice> makeSimDevice(TcpSocket connection) {
+    return std::make_unique<SimDevice>(std::move(connection));
 }
 
 std::unique_ptr<DeviceBackend> makeSimDeviceBackend(uint32_t addressNetworkOrder, uint16_t port) {

@@ -56,4 +56,8 @@ private:
 // The real pause of the platform (Sleep / nanosleep), bypassing any recorder.
 void systemSleepMs(uint32_t milliseconds);
 
+// The sum of every pause a recorder took instead of sleeping, since the process started (the
+// monotonic clock of platform/deadline.h adds it, so recorded pauses count as time passed).
+uint64_t recordedSleepMs();
+
 }  // namespace vorl::platform

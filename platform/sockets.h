@@ -16,6 +16,11 @@ bool parseIpv4(const char* text, uint32_t& addressNetworkOrder);
 
 enum class SocketError { None, WouldBlock, AddressInUse, Closed, Other };
 
+enum class SocketWait { Ready, TimedOut, Failed };
+
+// recv calls made by every TcpSocket of the process so far (the benchmarks report it).
+uint64_t receiveCallCount();
+
 class TcpSocket {
 public:
     TcpSocket() = default;
@@ -35,6 +40,12 @@ public:
     long send(const void* data, size_t length);
     // One recv call: bytes received (> 0), 0 when the peer closed, -1 on error (see lastError).
     long receive(void* data, size_t length);
+    // recv calls made on this socket so far.
+    uint64_t receiveCalls() const { return receiveCalls_; }
+    // Waits up to `milliseconds` until a receive would not block (data, the peer's close or an
+    // error are waiting), or a send would not block. Failed when the platform fails the wait.
+    SocketWait waitReadable(uint32_t milliseconds);
+    SocketWait waitWritable(uint32_t milliseconds);
     // The error of the last failed call (WouldBlock for an empty non-blocking receive).
     SocketError lastError() const { return lastError_; }
     // Switches blocking mode (FIONBIO). Returns false on failure.
@@ -43,6 +54,8 @@ public:
     bool sendAll(const void* data, size_t length);
     // Receives exactly `length` bytes. Returns false on error or when the peer closed.
     bool receiveAll(void* data, size_t length);
+    // As receiveAll, but false as well when the bytes have not all come within `milliseconds`.
+    bool receiveAllWithin(void* data, size_t length, uint32_t milliseconds);
     // shutdown(both); the handle stays open until close().
     void shutdownBoth();
     void close();
@@ -50,9 +63,17 @@ public:
     static constexpr intptr_t kInvalid = -1;
 
 private:
+    long receiveOnce(void* data, size_t length);
+    SocketWait wait(bool forWriting, uint32_t milliseconds);
+
     intptr_t handle_ = kInvalid;
     SocketError lastError_ = SocketError::None;
+    uint64_t receiveCalls_ = 0;
 };
+
+// Two connected stream sockets of this process (tests and fuzzing feed one end and read the
+// other). False when the platform cannot make them.
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second);
 
 class TcpListener {
 public:

@@ -2,11 +2,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 #include "platform/sockets.h"
@@ -72,7 +74,7 @@ long TcpSocket::send(const void* data, size_t length) {
     return static_cast<long>(sent);
 }
 
-long TcpSocket::receive(void* data, size_t length) {
+long TcpSocket::receiveOnce(void* data, size_t length) {
     ssize_t got;
     do {
         got = ::recv(static_cast<int>(handle_), data, length, 0);
@@ -80,6 +82,19 @@ long TcpSocket::receive(void* data, size_t length) {
     if (got < 0) lastError_ = classify(errno);
     if (got == 0) lastError_ = SocketError::Closed;
     return static_cast<long>(got);
+}
+
+SocketWait TcpSocket::wait(bool forWriting, uint32_t milliseconds) {
+    pollfd entry{};
+    entry.fd = static_cast<int>(handle_);
+    entry.events = forWriting ? POLLOUT : POLLIN;
+    const int timeout = milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, timeout);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) return SocketWait::Failed;
+    return ready == 0 ? SocketWait::TimedOut : SocketWait::Ready;
 }
 
 bool TcpSocket::setNonBlocking(bool nonBlocking) {
@@ -96,6 +111,14 @@ void TcpSocket::close() {
         ::close(static_cast<int>(handle_));
         handle_ = kInvalid;
     }
+}
+
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    first = TcpSocket(fds[0]);
+    second = TcpSocket(fds[1]);
+    return true;
 }
 
 bool TcpListener::listen(const char* address, uint16_t port) {

@@ -99,7 +99,7 @@ long TcpSocket::send(const void* data, size_t length) {
     return sent;
 }
 
-long TcpSocket::receive(void* data, size_t length) {
+long TcpSocket::receiveOnce(void* data, size_t length) {
     const int got = ::recv(toSocket(handle_), static_cast<char*>(data), clampLength(length), 0);
     if (got == SOCKET_ERROR) {
         lastError_ = classify(WSAGetLastError());
@@ -107,6 +107,22 @@ long TcpSocket::receive(void* data, size_t length) {
     }
     if (got == 0) lastError_ = SocketError::Closed;
     return got;
+}
+
+SocketWait TcpSocket::wait(bool forWriting, uint32_t milliseconds) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(toSocket(handle_), &set);
+    // A failed connection shows as an exception, not as readable; wait for both.
+    fd_set failures;
+    FD_ZERO(&failures);
+    FD_SET(toSocket(handle_), &failures);
+    timeval timeout{static_cast<long>(milliseconds / 1000),
+                    static_cast<long>(milliseconds % 1000) * 1000};
+    const int ready =
+        ::select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, &failures, &timeout);
+    if (ready == SOCKET_ERROR) return SocketWait::Failed;
+    return ready == 0 ? SocketWait::TimedOut : SocketWait::Ready;
 }
 
 bool TcpSocket::setNonBlocking(bool nonBlocking) {
@@ -128,6 +144,16 @@ void TcpSocket::close() {
         ::closesocket(toSocket(handle_));
         handle_ = kInvalid;
     }
+}
+
+bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
+    TcpListener listener;
+    uint32_t loopback = 0;
+    if (!listener.listen("127.0.0.1", 0) || !parseIpv4("127.0.0.1", loopback) || !first.open() ||
+        first.connect(loopback, listener.port()) != SocketError::None)
+        return false;
+    second = listener.accept();
+    return second.isOpen();
 }
 
 bool TcpListener::listen(const char* address, uint16_t port) {

@@ -27,12 +27,18 @@ int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloa
     if (payloadLength > 0) std::memcpy(request + CommandHeader::kSize, buffer, payloadLength);
 
     uint32_t packetLength = 0;
-    if (transport_->transact(request, packetLength, response, waitPolls) != 0)
-        return kStatusConnectError;
-
-    if (!CommandHeader::checksumValid(response)) {
-        responseLength = 0;
-        return kStatusConnectError;
+    int result = transport_->transact(request, packetLength, response, waitPolls);
+    for (;;) {
+        if (result != 0) return kStatusConnectError;
+        if (!CommandHeader::checksumValid(response)) {
+            responseLength = 0;
+            return kStatusConnectError;
+        }
+        if (CommandHeader::commandCode(response) == commandCode) break;
+        // The answer to an earlier request that had stopped waiting for it (a late refusal
+        // of -SetStatic, say): never hand it to this caller. The transport reads on within the
+        // same time bound.
+        result = transport_->receiveNextResponse(packetLength, response, waitPolls);
     }
     // The transports refuse anything that does not fit the packet buffer; the caller's buffer
     // may be smaller still. Such an answer was read off the wire whole, so the stream stays in

@@ -35,7 +35,9 @@ public:
     // One transaction. `buffer` holds `payloadLength` request bytes on entry and receives the
     // response payload; `bufferCapacity` is its size. Returns the card's status, or 33 for any
     // failure below the card's answer (payload too long, transport failure, bad header
-    // checksum, or a response payload longer than `bufferCapacity`). `responseLength` receives
+    // checksum, or a response payload longer than `bufferCapacity`). An answer whose command
+    // code is not `commandCode` is stale (its request gave up waiting for it) and is skipped.
+    // `responseLength` receives
     // the response payload length on success or a card status; it is set to 0 when the
     // checksum is wrong and left alone on other failures (callers set it to 0 first).
     int transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloadLength,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
@@ -120,6 +121,56 @@ TEST(CardSessionLifetime, DestructionDisconnectsExactlyOnceWhetherOrNotConnected
     int neverConnected = 0;
     { CardSession session(std::make_unique<CountingTransport>(neverConnected, 0)); }
     EXPECT_EQ(1, neverConnected);
+}
+
+// Answers each request first with a queue of earlier answers (other command codes), as a TCP
+// stream does after a request that stopped waiting.
+class StaleAnswers : public CardTransport {
+public:
+    int transact(const uint8_t* request, uint32_t& length, uint8_t* response, uint32_t) override {
+        current = CommandHeader::commandCode(request);
+        return receiveNextResponse(length, response, 0);
+    }
+    int receiveNextResponse(uint32_t& length, uint8_t* response, uint32_t) override {
+        ++reads;
+        const uint16_t code = stale.empty() ? current : stale.front();
+        if (!stale.empty()) stale.erase(stale.begin());
+        if (code == 0) return 1;  // nothing more arrives
+        const uint8_t payload[2] = {static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+        CommandHeader::buildResponse(response, code, code == current ? 0 : 26, 2);
+        std::memcpy(response + CommandHeader::kSize, payload, 2);
+        length = CommandHeader::kSize + 2;
+        return 0;
+    }
+    int connect() override { return 0; }
+    int disconnect() override { return 0; }
+    std::vector<uint16_t> stale;
+    uint16_t current = 0;
+    int reads = 0;
+};
+
+TEST(CardSessionStaleAnswers, AnswersToOtherCommandsAreSkipped) {
+    auto transport = std::make_unique<StaleAnswers>();
+    StaleAnswers* fake = transport.get();
+    CardSession session(std::move(transport));
+    fake->stale = {0x0701, 0x0701};
+    uint8_t buffer[8] = {};
+    uint32_t length = 0;
+    EXPECT_EQ(session.transact(0x0800, buffer, 0, length, 0, sizeof buffer), 0);
+    EXPECT_EQ(length, 2u);
+    EXPECT_EQ(buffer[0], 0x08);
+    EXPECT_EQ(fake->reads, 3);
+
+    // When nothing but stale answers comes, the transaction fails like a lost answer.
+    fake->stale = {0x0701, 0};
+    length = 0;
+    EXPECT_EQ(session.transact(0x0503, buffer, 0, length, 0, sizeof buffer), 33);
+    EXPECT_EQ(length, 0u);
+
+    // A transport without a next answer (the host interface) ends the transaction at once.
+    FakeTransport plain;
+    std::vector<uint8_t> response(CommandHeader::kMaxPacket);
+    EXPECT_NE(plain.receiveNextResponse(length, response.data(), 0), 0);
 }
 
 TEST(StatusMessages, TableEdgesAndUnknownCodes) {

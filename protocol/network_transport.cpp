@@ -1,13 +1,20 @@
 #include "protocol/network_transport.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/sleep.h"
-#include "wire/command_header.h"
 
 namespace vorl {
+namespace {
+constexpr size_t kSignatureSize = sizeof CommandHeader::kSignature;
+// Bytes up to and including the header length field.
+constexpr size_t kHeaderLengthEnd = CommandHeader::kHeaderLengthOffset + 1;
+}  // namespace
 
-NetworkTransport::NetworkTransport(const char* ipAddress, uint32_t port) : port_(port) {
+NetworkTransport::NetworkTransport(const char* ipAddress, uint32_t port)
+    : port_(port), buffer_(new uint8_t[kReceiveBufferSize]) {
     std::strncpy(address_, ipAddress ? ipAddress : "", sizeof address_ - 1);
     startNetworking();
 }
@@ -18,16 +25,26 @@ int NetworkTransport::startNetworking() {
 
 int NetworkTransport::connect() {
     if (!socket_.open()) return 33;
+    start_ = end_ = 0;
+    lost_ = false;
     uint32_t address = 0;
     if (!platform::parseIpv4(address_, address)) return 33;
     const auto port = static_cast<uint16_t>(port_ & 0xFFFF);
     for (int retry = 0;; ++retry) {
         const platform::SocketError result = socket_.connect(address, port);
-        if (result == platform::SocketError::None) return 0;
+        // Every later wait is a bounded wait for readiness, never a blocking call.
+        if (result == platform::SocketError::None) return socket_.setNonBlocking(true) ? 0 : 33;
         if (result != platform::SocketError::AddressInUse || retry >= kMaxAddressInUseRetries)
             return 33;
         platform::sleepMs(1);
     }
+}
+
+int NetworkTransport::attach(platform::TcpSocket connected) {
+    socket_ = std::move(connected);
+    start_ = end_ = 0;
+    lost_ = false;
+    return socket_.isOpen() && socket_.setNonBlocking(true) ? 0 : 33;
 }
 
 int NetworkTransport::disconnect() {
@@ -45,80 +62,133 @@ int NetworkTransport::transact(const uint8_t* request, uint32_t& responseLength,
     return 0;
 }
 
-int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/) {
-    const uint32_t payload = CommandHeader::payloadLength(request);
-    if (payload > CommandHeader::kMaxPayload) return 33;
-    return socket_.sendAll(request, CommandHeader::kSize + payload) ? 0 : 33;
+int NetworkTransport::receiveNextResponse(uint32_t& responseLength, uint8_t* response,
+                                          uint32_t waitPolls) {
+    return receiveResponse(response, responseLength, waitPolls) == 0 ? 0 : 1;
 }
 
-bool NetworkTransport::receiveByte(uint8_t& byte) {
-    return socket_.receive(&byte, 1) == 1;
+void NetworkTransport::giveUp() {
+    lost_ = true;
+    start_ = end_ = 0;
+    socket_.shutdownBoth();
+}
+
+int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/) {
+    if (lost_ || !socket_.isOpen()) return 33;
+    const uint32_t payload = CommandHeader::payloadLength(request);
+    if (payload > CommandHeader::kMaxPayload) return 33;
+    deadline_ = platform::Deadline(platform::answerWaitLimitMs());
+    emptyPolls_ = 0;
+    const uint8_t* at = request;
+    size_t left = CommandHeader::kSize + payload;
+    while (left > 0) {
+        const long sent = socket_.send(at, left);
+        if (sent > 0) {
+            at += sent;
+            left -= static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && socket_.lastError() == platform::SocketError::WouldBlock) {
+            // A card that stops reading fills the socket's buffers; wait for room, not for ever.
+            if (socket_.waitWritable(deadline_.remainingMs()) == platform::SocketWait::Ready)
+                continue;
+            if (deadline_.passed()) giveUp();
+        }
+        return 33;
+    }
+    return 0;
+}
+
+NetworkTransport::Fill NetworkTransport::fill(uint32_t windowMs) {
+    // Unread bytes move to the front, so a whole packet always fits behind the read position.
+    if (start_ > 0) {
+        if (start_ < end_) std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
+    }
+    if (end_ == kReceiveBufferSize) return Fill::Failed;  // nothing asks for more than a packet
+    const platform::Deadline window(std::min(windowMs, deadline_.remainingMs()));
+    for (;;) {
+        const platform::SocketWait ready = socket_.waitReadable(window.remainingMs());
+        if (ready == platform::SocketWait::Failed) return Fill::Failed;
+        if (ready == platform::SocketWait::TimedOut) {
+            if (deadline_.passed()) return Fill::Expired;
+            if (window.passed()) return Fill::Empty;
+            continue;
+        }
+        const long got = socket_.receive(buffer_.get() + end_, kReceiveBufferSize - end_);
+        if (got > 0) {
+            end_ += static_cast<size_t>(got);
+            return Fill::Got;
+        }
+        if (got == 0 || socket_.lastError() != platform::SocketError::WouldBlock)
+            return Fill::Failed;
+        // Readiness without data: wait again within the same window.
+        if (deadline_.passed()) return Fill::Expired;
+        if (window.passed()) return Fill::Empty;
+    }
+}
+
+bool NetworkTransport::fillTo(size_t count) {
+    while (buffered() < count) {
+        const Fill result = fill(deadline_.remainingMs());
+        if (result == Fill::Got) continue;
+        if (result == Fill::Expired || result == Fill::Empty) giveUp();
+        return false;
+    }
+    return true;
 }
 
 int NetworkTransport::findSignature(uint32_t waitPolls) {
     const uint8_t* signature = CommandHeader::kSignature;
-    // The last eight bytes received: a partial match that breaks can still be the start of the
-    // real signature (it holds 'Z' at offsets 0 and 6), so compare the window, not a counter.
-    uint8_t window[8] = {};
-    uint32_t received = 0;
-    auto matches = [&] {
-        return received >= 8 && std::memcmp(window, signature, sizeof window) == 0;
-    };
-    auto push = [&](uint8_t byte) {
-        std::memmove(window, window + 1, sizeof window - 1);
-        window[7] = byte;
-        ++received;
-    };
-
-    if (waitPolls == 0) {
-        uint8_t byte;
-        while (!matches()) {
-            if (!receiveByte(byte)) return 33;
-            push(byte);
-        }
-        return 0;
-    }
-
-    if (!socket_.setNonBlocking(true)) return 33;
-    uint32_t emptyPolls = 0;
-    int result = 33;
     for (;;) {
-        uint8_t byte;
-        const long got = socket_.receive(&byte, 1);
-        if (got == 1) {
-            push(byte);
-            if (matches()) {
-                result = 0;
-                break;
-            }
-        } else if (got < 0 && socket_.lastError() == platform::SocketError::WouldBlock) {
-            if (++emptyPolls > waitPolls) break;
-        } else {
-            break;
+        // The first place where all 8 signature bytes stand in a row; bytes before it are
+        // skipped. A partial or broken match never hides a real signature that starts inside
+        // it (the signature holds 'Z' at offsets 0 and 6), because every position is tried.
+        const uint8_t* begin = buffer_.get() + start_;
+        const uint8_t* end = buffer_.get() + end_;
+        const uint8_t* found = std::search(begin, end, signature, signature + kSignatureSize);
+        if (found != end) {
+            start_ += static_cast<size_t>(found - begin);
+            return 0;
         }
+        // Not there yet: only the last 7 bytes can still be the start of the signature.
+        if (buffered() >= kSignatureSize) start_ = end_ - (kSignatureSize - 1);
+
+        const Fill result = fill(waitPolls == 0 ? deadline_.remainingMs() : kPollMs);
+        if (result == Fill::Got) continue;
+        // An empty poll of a bounded wait; the count runs across the whole transaction.
+        if (result == Fill::Empty && waitPolls != 0 && ++emptyPolls_ <= waitPolls) continue;
+        if (result == Fill::Expired || (result == Fill::Empty && waitPolls == 0)) giveUp();
+        return 33;
     }
-    socket_.setNonBlocking(false);
-    return result;
 }
 
 int NetworkTransport::receiveResponse(uint8_t* response, uint32_t& responseLength,
                                       uint32_t waitPolls) {
+    if (lost_ || !socket_.isOpen()) return 33;
     if (findSignature(waitPolls) != 0) return 33;
-    std::memcpy(response, CommandHeader::kSignature, sizeof CommandHeader::kSignature);
-    for (size_t offset = 8; offset < 11; ++offset) {
-        if (!receiveByte(response[offset])) return 33;
-    }
-    const uint32_t headerLength = response[CommandHeader::kHeaderLengthOffset];
+    if (!fillTo(kHeaderLengthEnd)) return 33;
+    const uint8_t* packet = buffer_.get() + start_;
+    const uint32_t headerLength = packet[CommandHeader::kHeaderLengthOffset];
     // A header shorter than ours would leave the payload length unread; refuse it.
-    if (headerLength < CommandHeader::kSize) return 33;
-    for (size_t offset = 11; offset < headerLength; ++offset) {
-        if (!receiveByte(response[offset])) return 33;
-    }
-    const uint32_t payload = CommandHeader::payloadLength(response);
-    if (payload > CommandHeader::kMaxPayload || payload > CommandHeader::kMaxPacket - headerLength)
+    if (headerLength < CommandHeader::kSize) {
+        start_ += kHeaderLengthEnd;
         return 33;
-    if (payload > 0 && !socket_.receiveAll(response + headerLength, payload)) return 33;
-    responseLength = headerLength + payload;
+    }
+    if (!fillTo(headerLength)) return 33;
+    packet = buffer_.get() + start_;
+    const uint32_t payload = CommandHeader::payloadLength(packet);
+    if (payload > CommandHeader::kMaxPayload ||
+        payload > CommandHeader::kMaxPacket - headerLength) {
+        start_ += headerLength;
+        return 33;
+    }
+    const size_t total = headerLength + payload;
+    if (!fillTo(total)) return 33;
+    std::memcpy(response, buffer_.get() + start_, total);
+    start_ += total;
+    responseLength = static_cast<uint32_t>(total);
     return 0;
 }
 

@@ -19,6 +19,15 @@ public:
     virtual int connect() = 0;
     // Closes the way to the card; returns 0. The session calls it exactly once.
     virtual int disconnect() = 0;
+
+    // After the session found that the response of the last transact answered an earlier
+    // request (one that gave up waiting for it): receives the next response, within the time
+    // bound and poll budget of that same transact. 0 or non-zero, as transact. A transport that
+    // carries exactly one answer per request has no further response: 1.
+    virtual int receiveNextResponse(uint32_t& /*responseLength*/, uint8_t* /*response*/,
+                                    uint32_t /*waitPolls*/) {
+        return 1;
+    }
 };
 
 }  // namespace vorl

@@ -6,6 +6,15 @@
 
 namespace vorl::test {
 
+platform::TcpSocket connectToLoopback(uint16_t port) {
+    uint32_t address = 0;
+    platform::TcpSocket socket;
+    if (!platform::parseIpv4("127.0.0.1", address) || !socket.open() ||
+        socket.connect(address, port) != platform::SocketError::None)
+        socket.close();
+    return socket;
+}
+
 LoopbackPeer::LoopbackPeer(Script script) {
     platform::startNetworking();
     listener_.listen("127.0.0.1", 0);

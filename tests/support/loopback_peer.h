@@ -10,6 +10,9 @@
 
 namespace vorl::test {
 
+// A client socket connected to 127.0.0.1:`port`; not open when the connection failed.
+platform::TcpSocket connectToLoopback(uint16_t port);
+
 class LoopbackPeer {
 public:
     using Script = std::function<void(platform::TcpSocket&)>;
