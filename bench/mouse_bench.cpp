@@ -12,21 +12,16 @@
 #include <string>
 #include <thread>
 
-#include "cardsim/device_link.h"
-#include "cardsim/device_link_card.h"
-#include "cardsim/sim_card.h"
+#include "bench/bench_card.h"
 #include "hostifc/host_interface.h"
 #include "mouse/pointer_redirection.h"
 #include "mouse/pointer_translator.h"
-#include "platform/sim_device.h"
-#include "platform/sockets.h"
 #include "tests/support/allocation_counter.h"
 
 namespace {
 
 using namespace vorl;
 
-constexpr const char* kLinkAddress = "127.0.0.1";
 constexpr uint16_t kLinkPort = 16580;
 
 // A path across the screen with a click every eighth packet.
@@ -64,24 +59,16 @@ double threadCpuSeconds() {
 // The real loop (20 ms pacing, real sleeps) against vorlsim's device link for a few seconds,
 // with pointer packets queued for the whole run.
 void BM_LoopAgainstSimulatedCard(benchmark::State& state) {
-    platform::startNetworking();
-    sim::SimOptions options;
-    options.add("devlink-listen", kLinkAddress);
-    options.add("devlink-port", std::to_string(kLinkPort));
     std::string path = "1:0:0:0";
     for (int i = 1; i < 1000; ++i)
         path += ",1:" + std::to_string(i % 10 == 0) + ":" + std::to_string(i % 1024) + ":" +
                 std::to_string(i % 768);
-    options.add("mouse-packets", path);
-    sim::SimCard card(std::filesystem::path(), options);
-    sim::DeviceLink link;
-    if (!link.start(card, options)) {
+    bench::BenchCard card(kLinkPort, {{"mouse-packets", path}});
+    if (!card.ready()) {
         state.SkipWithError("device link did not start");
         return;
     }
-    uint32_t address = 0;
-    platform::parseIpv4(kLinkAddress, address);
-    HostInterface host(platform::makeSimDeviceBackend(address, kLinkPort));
+    HostInterface host(card.backend());
     platform::RecordingPointerInput input(1 << 16);
     const auto priority = platform::makeSystemThreadPriority();
     mouse::PointerRedirection redirection(host, input, *priority);
@@ -108,7 +95,6 @@ void BM_LoopAgainstSimulatedCard(benchmark::State& state) {
         stop = true;
         loop.join();
     }
-    link.stop();
     state.counters["packets_per_s"] = static_cast<double>(passes) / wall;
     state.counters["cpu_percent_of_a_core"] = 100.0 * cpu / wall;
     state.counters["cpu_us_per_packet"] = 1e6 * cpu / static_cast<double>(passes);
