@@ -294,6 +294,15 @@ class HostSim(Sim):
             stats[key] = int(value)
         return stats
 
+    def queue_mouse(self, text):
+        """Queues pointer packets "KIND:BUTTONS:X:Y,..." on the device link (request 'M').
+        Returns (taken, packets waiting)."""
+        data = text.encode()
+        with socket.create_connection((self.address, DEVLINK_PORT), timeout=10) as s:
+            s.sendall(b"M" + bytes(19) + struct.pack("<II", len(data), 0) + data)
+            head = _recv_exactly(s, 12)
+        return head[0] == 0, struct.unpack_from("<I", head, 4)[0]
+
 
 def _recv_exactly(sock, count):
     data = b""
