@@ -16,12 +16,9 @@
 #include <string>
 #include <thread>
 
-#include "cardsim/device_link.h"
-#include "cardsim/sim_card.h"
+#include "bench/bench_card.h"
 #include "heartbeat/heartbeat_service.h"
 #include "platform/service_manager.h"
-#include "platform/sim_device.h"
-#include "platform/sockets.h"
 #include "tests/support/fake_service_manager.h"
 
 namespace {
@@ -52,21 +49,13 @@ ThreadCost threadCost(unsigned long tid) {
 void BM_IdleBetweenBeats(benchmark::State& state) {
     const char* setting = std::getenv("VORL_BENCH_IDLE_SECONDS");
     const int idleSeconds = setting != nullptr && std::atoi(setting) > 0 ? std::atoi(setting) : 10;
-    platform::startNetworking();
-    sim::SimOptions options;
-    options.add("devlink-listen", "127.0.0.1");
-    options.add("devlink-port", std::to_string(kLinkPort));
-    options.add("heartbeat-interval", "3600");
-    sim::SimCard card(std::filesystem::path(), options);
-    if (!sim::startDeviceLink(card, options)) {
+    const bench::BenchCard card(kLinkPort, {{"heartbeat-interval", "3600"}});
+    if (!card.ready()) {
         state.SkipWithError("device link did not start");
         return;
     }
-    uint32_t address = 0;
-    platform::parseIpv4("127.0.0.1", address);
     test::FakeServiceManager manager;
-    HeartbeatService service(
-        manager, [address] { return platform::makeSimDeviceBackend(address, kLinkPort); });
+    HeartbeatService service(manager, [&card] { return card.backend(); });
     std::thread dispatcher([&] {
         char name[] = "vorlpulse";
         char* argv[] = {name, nullptr};
@@ -86,7 +75,6 @@ void BM_IdleBetweenBeats(benchmark::State& state) {
     }
     manager.control(platform::service::kControlStop);
     dispatcher.join();
-    sim::stopDeviceLink();
 
     const double perMinute = 60.0 / idleSeconds;
     const char* names[] = {"worker", "dispatcher"};

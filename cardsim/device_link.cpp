@@ -9,6 +9,7 @@
 
 #include "cardsim/connection_server.h"
 #include "cardsim/device_link_card.h"
+#include "cardsim/mouse_control.h"
 #include "platform/device_link_wire.h"
 #include "platform/sockets.h"
 #include "wire/byte_order.h"
@@ -57,6 +58,7 @@ private:
             return sendAnswer(socket_, opened ? wire::kResultDone : wire::kResultRefused, 0, 0,
                               nullptr, 0);
         }
+        if (head[0] == wire::kOpQueueMouse) return serveMouseControl(card_, socket_, head);
         if (head[0] != wire::kOpPassThrough) return false;
         const auto direction = static_cast<platform::DataDirection>(head[2]);
         const uint8_t cdbLength = head[3];

@@ -17,6 +17,7 @@ using platform::DataDirection;
 constexpr uint32_t kBlock = MessageBlock::kSize;
 constexpr uint32_t kMaxMessage = CommandHeader::kMaxPacket;
 constexpr uint8_t kCheckCondition = 0x02;
+constexpr size_t kMaxQueuedMousePackets = 65536;
 
 bool parseNumber(const std::string& text, uint32_t limit, uint32_t& value) {
     if (text.empty() || text.size() > 10) return false;
@@ -345,6 +346,16 @@ LinkAnswer DeviceLinkCard::readData(uint8_t* data) {
     return answer;
 }
 
+bool DeviceLinkCard::queueMousePackets(const std::string& text, uint32_t& queued) {
+    std::deque<std::array<uint8_t, 12>> parsed;
+    bool ok = text.empty() || parseMousePackets(text, parsed);
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (config_.mousePackets.size() + parsed.size() > kMaxQueuedMousePackets) ok = false;
+    if (ok) config_.mousePackets.insert(config_.mousePackets.end(), parsed.begin(), parsed.end());
+    queued = static_cast<uint32_t>(config_.mousePackets.size());
+    return ok;
+}
+
 void DeviceLinkCard::clientGone(uint64_t client) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (phase_ != Phase::Idle && owner_ == client) phase_ = Phase::Idle;
@@ -368,6 +379,7 @@ std::string DeviceLinkCard::statistics() const {
         static_cast<unsigned long long>(heartbeatPolls_),
         static_cast<unsigned long long>(heartbeatStops_));
     std::string result = text;
+    result += "mouse-queued " + std::to_string(config_.mousePackets.size()) + "\n";
     for (size_t i = 0; i < opens_.size(); ++i) {
         if (opens_[i] == 0) continue;
         result += "open " + std::string(1, static_cast<char>('A' + i)) + ": " +

@@ -55,8 +55,12 @@ public:
                            platform::DataDirection direction, uint8_t* data, uint32_t size);
     // The client's connection closed: an exchange it left unfinished is dropped.
     void clientGone(uint64_t client);
-    // "key value" lines: exchanges, interleaved, abandoned, mouse, heartbeat-start/-poll/-stop,
-    // opens.
+    // Appends pointer packets ("KIND:BUTTONS:X:Y,...") to the queue 0xE1 answers from; an
+    // empty text adds none. False (nothing queued) for a malformed text or one that would
+    // make the queue longer than 65536 packets. `queued`: the packets waiting afterwards.
+    bool queueMousePackets(const std::string& text, uint32_t& queued);
+    // "key value" lines: exchanges, interleaved, abandoned, mouse (0xE1 reads), mouse-queued,
+    // heartbeat-start/-poll/-stop, opens.
     std::string statistics() const;
     // Every heartbeat command received, with its time.
     std::vector<HeartbeatRecord> heartbeatLog() const;

@@ -27,6 +27,17 @@ def fresh_address():
     return "127.%d.%d.%d" % ((pid >> 8) & 0xFF, pid & 0xFF, n % 250 + 1)
 
 
+def end_process(process, seconds=10):
+    """Terminates a process that is still running, and kills it if it does not end in time."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def wait_for_port(address, port, seconds=15.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -67,13 +78,7 @@ class Sim:
         return self.log.read().decode(errors="replace")
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
     def __del__(self):
         log = getattr(self, "log", None)
@@ -288,6 +293,15 @@ class HostSim(Sim):
             key, _, value = line.rpartition(" ")
             stats[key] = int(value)
         return stats
+
+    def queue_mouse(self, text):
+        """Queues pointer packets "KIND:BUTTONS:X:Y,..." on the device link (request 'M').
+        Returns (taken, packets waiting)."""
+        data = text.encode()
+        with socket.create_connection((self.address, DEVLINK_PORT), timeout=10) as s:
+            s.sendall(b"M" + bytes(19) + struct.pack("<II", len(data), 0) + data)
+            head = _recv_exactly(s, 12)
+        return head[0] == 0, struct.unpack_from("<I", head, 4)[0]
 
 
 def _recv_exactly(sock, count):

@@ -1,0 +1,5 @@
+#include "config/program.h"
+
+int main() {
+    return vorl::panel::runProgram();
+}

@@ -1,0 +1,341 @@
+"""vorlpanel.exe under Wine on a virtual display, against a native vorlsim: connection dialog,
+every page, adding a user, setting the server information, the host interface, a refused
+login and the Exit question. A small MinGW program (window_driver.exe) presses the buttons and
+reads the controls; screenshots of every window land in build/windows/screenshots/."""
+
+import os
+import queue
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+from vorltest import (DEFAULT_PASSWORD, DEFAULT_USER, EMULATOR, CardConnection, HostSim, Sim,
+                      end_process, text_fields)
+
+BIN = os.environ.get("VORL_WINDOWS_BIN", "")
+PANEL = os.path.join(BIN, "config", "vorlpanel.exe")
+DRIVER = os.path.join(BIN, "tests", "window_driver.exe")
+SHOTS = os.path.join(BIN, "screenshots")
+
+CONNECT = "Choose Connection Type"
+MAIN = "VORL Config Application Dialog"
+CAPTION = "VORLConfigApp"  # the program's message boxes
+ABOUT = "AboutVORL ConfigApp "
+
+# Control identifiers (config/panel_ids.h).
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+HOST_CHOICE, NETWORK_CHOICE, CARD_IP, LOGIN_NAME, LOGIN_PASSWORD, CONNECT_STATUS = range(1001, 1007)
+PAGE_TABS, ABOUT_VERSION = 1010, 1012
+USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 1023, 1024, 1028
+NET_ADDRESS, CURRENT_MAC = 1043, 1060
+NEW_METHOD, NEW_ENTRIES, NET_APPLY = 1046, (1047, 1048, 1049), 1050
+SERVER_FIELDS, SERVER_APPLY = (1070, 1071, 1072, 1073), 1074
+
+WAIT_MS = "30000"
+
+
+class Desktop:
+    """An Xvfb display of its own (the first free number) for the Wine programs."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    self.stop()
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    def shot(self, name, driver=None, window=None):
+        """A PNG of the whole screen, once `window` (if given) has painted."""
+        if window:
+            driver.call("settle", window)
+            time.sleep(0.3)
+        os.makedirs(SHOTS, exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root",
+                        os.path.join(SHOTS, name + ".png")], timeout=60, check=True)
+
+    def stop(self):
+        end_process(self.process)
+
+
+class Driver:
+    """window_driver.exe: one command line in, one answer line out."""
+
+    def __init__(self, env):
+        self.process = subprocess.Popen([EMULATOR, DRIVER], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=None,
+                                        env=env)
+        self.answers = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.answers.put(line.decode("latin-1").rstrip("\r\n"))
+        self.answers.put(None)
+
+    def call(self, *fields, timeout=60):
+        self.process.stdin.write(("\t".join(str(f) for f in fields) + "\n").encode("latin-1"))
+        self.process.stdin.flush()
+        answer = self.answers.get(timeout=timeout)
+        if answer is None:
+            raise RuntimeError("window_driver ended")
+        parts = answer.split("\t")
+        if parts[0] != "ok":
+            raise AssertionError("%s: %s" % (" ".join(str(f) for f in fields), answer))
+        return [p.replace("\\n", "\n") for p in parts[1:]]
+
+    def text(self, window, control):
+        return self.call("text", window, control)[0]
+
+    def until(self, probe, what, seconds=30):
+        """Polls probe() until it returns something true."""
+        deadline = time.monotonic() + seconds
+        while True:
+            value = probe()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise AssertionError("timed out waiting for %s (last: %r)" % (what, value))
+            time.sleep(0.2)
+
+    def message(self):
+        """The message box that is up: (title, text)."""
+        title, text = self.call("message", WAIT_MS)
+        return [title, text]
+
+    def stop(self):
+        self.process.stdin.close()  # the driver ends at the end of its input
+        end_process(self.process)
+
+
+class WindowsPanelTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not EMULATOR or not os.path.exists(PANEL) or not os.path.exists(DRIVER):
+            raise unittest.SkipTest("runs the Windows build under Wine")
+        if shutil.which("Xvfb") is None or shutil.which("import") is None:
+            raise unittest.SkipTest("needs Xvfb and ImageMagick")
+        cls.desktop = Desktop()
+        cls.addClassCleanup(cls.desktop.stop)  # also when the rest of the set-up fails
+        cls.env = dict(os.environ, DISPLAY=cls.desktop.display, LC_ALL="C.UTF-8")
+        # Without a window manager Wine waits for one each time a window closes; unmanaged
+        # windows close at once.
+        subprocess.run([EMULATOR, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                        "/d", "N", "/f"], env=cls.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120, check=True)
+        cls.driver = Driver(cls.env)
+        cls.addClassCleanup(cls.driver.stop)
+
+    def start_panel(self, extra_env=None):
+        env = dict(self.env, **(extra_env or {}))
+        self.panel = subprocess.Popen([EMULATOR, PANEL], env=env, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+        self.addCleanup(self.stop_panel)
+        self.driver.call("wait", CONNECT, WAIT_MS)
+
+    def stop_panel(self):
+        if self.panel.poll() is None:
+            self.panel.kill()
+            self.panel.wait()
+
+    def wait_for_exit(self):
+        try:
+            return self.panel.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.fail("vorlpanel.exe did not end")
+
+    def start_sim(self, sim):
+        sim.start()
+        self.addCleanup(shutil.rmtree, sim.state_dir, ignore_errors=True)
+        self.addCleanup(sim.stop)
+        return sim
+
+    def shot(self, name, window):
+        self.desktop.shot(name, self.driver, window)
+
+    def connect_over_network(self, address, user, password, shot=None):
+        d = self.driver
+        d.call("click", CONNECT, NETWORK_CHOICE)
+        d.until(lambda: d.call("enabled", CONNECT, CARD_IP)[0] == "1", "the network fields")
+        self.assertEqual(d.call("limit", CONNECT, LOGIN_NAME), ["30"])
+        self.assertEqual(d.call("limit", CONNECT, LOGIN_PASSWORD), ["30"])
+        d.call("ipaddr", CONNECT, CARD_IP, address)
+        d.call("settext", CONNECT, LOGIN_NAME, user)
+        d.call("settext", CONNECT, LOGIN_PASSWORD, password)
+        if shot:
+            self.shot(shot, CONNECT)
+        d.call("click", CONNECT, IDOK)
+
+    def wait_for_users(self, expected, what):
+        lines = []
+
+        def probe():
+            lines[:] = self.driver.call("list", MAIN, USER_LIST)
+            return lines == expected
+
+        try:
+            self.driver.until(probe, what)
+        except AssertionError:
+            self.fail("%s: the list shows %r" % (what, lines))
+
+    def answer(self, button, title=CAPTION):
+        self.driver.call("click", title, button)
+        self.driver.call("gone", title, WAIT_MS)
+
+    def test_network_connection_pages_and_changes(self):
+        sim = self.start_sim(Sim())
+        d = self.driver
+        self.start_panel()
+        self.shot("01-connection-dialog", CONNECT)
+        self.assertEqual(d.text(CONNECT, HOST_CHOICE), "I am on the server which has a VORL plugged in")
+        self.assertEqual(d.call("enabled", CONNECT, LOGIN_NAME), ["0"])
+        self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD,
+                                  shot="02-connection-network")
+        d.call("wait", MAIN, WAIT_MS)
+        self.wait_for_users(["admin"], "the user list")
+        self.shot("03-tab-user-manager", MAIN)
+
+        # Each page reads the card when it is first shown: (tab, a control, what it shows).
+        for tab, control, shown, name in ((1, NET_ADDRESS, "10.10.1.10", "network-configuration"),
+                                          (2, None, None, "firmware-flash"),
+                                          (3, CURRENT_MAC, "02:00:4B:38:00:01", "advanced")):
+            d.call("tab", MAIN, PAGE_TABS, tab)
+            if control:
+                d.until(lambda: d.text(MAIN, control), "the %s page" % name)
+                self.assertEqual(d.text(MAIN, control), shown)
+            self.shot("%02d-tab-%s" % (tab + 3, name), MAIN)
+
+        # Server information: typed in, applied, on the card.
+        d.call("tab", MAIN, PAGE_TABS, 4)
+        texts = ("panel-server", "Rack 7, row B", "Windows Server", "set from vorlpanel.exe")
+        for control, text in zip(SERVER_FIELDS, texts):
+            d.call("settext", MAIN, control, text)
+        self.shot("07-tab-server-information", MAIN)
+        d.call("click", MAIN, SERVER_APPLY)
+        self.assertEqual(d.message(), [CAPTION, "Server Information has been set successfully!!\n"])
+        self.shot("08-server-information-set", CAPTION)
+        self.answer(IDOK)
+        with CardConnection(sim.address) as card:
+            self.assertEqual(card.login(), 0)
+            status, data = card.transact(0x0905)
+            self.assertEqual(status, 0)
+            self.assertEqual([text_fields(data[0:96], 32), text_fields(data[96:152], 56)],
+                             [list(texts[:3]), [texts[3]]])
+
+        # A user added through the user dialog: in the list and on the card.
+        d.call("tab", MAIN, PAGE_TABS, 0)
+        d.call("click", MAIN, ADD_USER)
+        d.call("wait", "Dialog", WAIT_MS)
+        d.call("settext", "Dialog", USER_NAME, "paneluser")
+        d.call("settext", "Dialog", NEW_PASSWORD, "password1")
+        d.call("settext", "Dialog", CONFIRM_PASSWORD, "password1")
+        self.shot("09-user-dialog", "Dialog")
+        self.answer(IDOK, "Dialog")
+        self.wait_for_users(["admin", "paneluser"], "the new user in the list")
+        with CardConnection(sim.address) as card:
+            self.assertEqual(card.login("paneluser", "password1"), 0)
+
+        d.call("syscommand", MAIN, 16)
+        d.call("wait", ABOUT, WAIT_MS)
+        self.assertEqual(d.text(ABOUT, ABOUT_VERSION), "VORLConfigApp 1.5.16.0")
+        self.shot("10-about-box", ABOUT)
+        self.answer(IDOK, ABOUT)
+
+        d.call("click", MAIN, IDOK)  # Exit
+        self.assertEqual(d.message(), [CAPTION, "Are you sure you want to quit the application?"])
+        self.shot("11-exit-question", CAPTION)
+        self.answer(IDNO)
+        d.call("wait", MAIN, WAIT_MS)
+        d.call("click", MAIN, IDOK)
+        self.assertEqual(d.message()[1], "Are you sure you want to quit the application?")
+        d.call("click", CAPTION, IDYES)
+        self.assertEqual(self.wait_for_exit(), 0)
+
+    def test_a_static_address_set_over_the_network_closes_the_program(self):
+        sim = self.start_sim(Sim())
+        d = self.driver
+        self.start_panel()
+        self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD)
+        d.call("wait", MAIN, WAIT_MS)
+        d.call("tab", MAIN, PAGE_TABS, 1)
+        d.until(lambda: d.text(MAIN, NET_ADDRESS), "the network configuration")
+        d.call("select", MAIN, NEW_METHOD, 1)  # STATIC
+        d.until(lambda: d.call("enabled", MAIN, NEW_ENTRIES[0])[0] == "1", "the address entries")
+        # Texts for the simulated card to store; nothing is sent to these addresses.
+        addresses = ("127.0.0.77", "255.0.0.0", "127.0.0.1")
+        for control, address in zip(NEW_ENTRIES, addresses):
+            d.call("ipaddr", MAIN, control, address)
+        d.call("click", MAIN, NET_APPLY)
+        self.assertEqual(d.message()[1],
+                         "You are currently connected to the VORL via the network and you are "
+                         "chaging the network parameters.The application will close once the "
+                         "changes are applied and you will have to reconnect.Are you sure?")
+        self.shot("15-network-change-question", CAPTION)
+        d.call("click", CAPTION, IDYES)
+        self.assertEqual(self.wait_for_exit(), 0)
+        with CardConnection(sim.address) as card:
+            self.assertEqual(card.login(), 0)
+            status, data = card.transact(0x0700)
+            fields = text_fields(data, 32)
+            self.assertEqual((status, fields[0], fields[3], fields[5], fields[6]),
+                             (0, "STATIC") + addresses)
+
+    def test_wrong_password_gives_a_fresh_dialog(self):
+        sim = self.start_sim(Sim())
+        d = self.driver
+        self.start_panel()
+        self.connect_over_network(sim.address, DEFAULT_USER, "not-the-password")
+        self.assertEqual(d.message(), [CAPTION, "Invalid Username or Password !"])
+        self.shot("12-invalid-login", CAPTION)
+        self.answer(IDOK)
+        d.call("wait", CONNECT, WAIT_MS)
+        self.assertEqual(d.call("enabled", CONNECT, CARD_IP), ["0"])  # a fresh dialog
+        self.assertEqual(d.text(CONNECT, CONNECT_STATUS), "")
+        d.call("click", CONNECT, IDCANCEL)
+        self.assertEqual(self.wait_for_exit(), 0)
+
+    def test_host_interface_cd_notice_and_closing_keys(self):
+        sim = self.start_sim(HostSim())
+        d = self.driver
+        self.start_panel(sim.hostifc_env())
+        d.call("click", CONNECT, IDOK)
+        d.call("wait", MAIN, WAIT_MS)
+        self.wait_for_users(["admin"], "the user list over the host interface")
+        self.shot("13-host-interface-user-manager", MAIN)
+
+        d.call("mediaarrival", MAIN, 1 << 4)
+        title, text = d.message()
+        self.assertEqual(title, "CD Redirection Has Been Started")
+        self.assertTrue(text.startswith("CD Redirection has been started on the card \n"), text)
+        self.shot("14-cd-redirection-notice", title)
+        self.answer(IDOK, title)
+
+        # Enter asks like Exit; Escape and the title bar's close button end without a question.
+        d.call("key", MAIN, USER_LIST, VK_RETURN)
+        self.assertEqual(d.message(), [CAPTION, "Are you sure you want to quit the application?"])
+        self.answer(IDNO)
+        d.call("key", MAIN, USER_LIST, VK_ESCAPE)
+        self.assertEqual(self.wait_for_exit(), 0)
+
+        self.start_panel(sim.hostifc_env())
+        d.call("click", CONNECT, IDOK)
+        d.call("wait", MAIN, WAIT_MS)
+        d.call("close", MAIN)
+        self.assertEqual(self.wait_for_exit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
