@@ -8,10 +8,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh package
 
 out=$PWD/build/packages
+rm -rf "$out"
 mkdir -p "$out"
 
 cmake --preset package >/dev/null
-cmake --build --preset package
+# The packages hold vorlcli and vorlsim only; nothing else needs building for them.
+cmake --build --preset package --target vorlcli vorlsim
 rm -rf build/package/cpack
 (cd build/package && cpack -B "$PWD/cpack" >/dev/null)
 cp build/package/cpack/*.deb build/package/cpack/*.tar.gz "$out/"
