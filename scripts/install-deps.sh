@@ -3,14 +3,18 @@
 #   scripts/install-deps.sh          native build, tests, fuzzers and demo
 #   scripts/install-deps.sh windows  also the MinGW-w64 cross compiler, Wine, and Xvfb, xdotool
 #                                    and imagemagick for the windowed programs' tests
+#   scripts/install-deps.sh package  also what builds and checks the packages (wixl, dpkg-dev, man)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev clang libclang-rt-14-dev libfuzzer-14-dev llvm)
-if [ "${1:-}" = windows ]; then
+if [ "${1:-}" = windows ] || [ "${1:-}" = package ]; then
   # Xvfb, xdotool and ImageMagick: the window programs run on a virtual display, are driven
   # there and photographed.
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 xvfb xdotool imagemagick)
+fi
+if [ "${1:-}" = package ]; then
+  packages+=(wixl msitools dpkg-dev groff-base man-db)
 fi
 
 missing=()

@@ -1,0 +1,31 @@
+# Installation and the Linux packages. On Linux `cmake --install` puts vorlcli and vorlsim
+# under the prefix with their manual pages, and CPack makes a .deb and a .tar.gz of them. The
+# Windows installer is built by scripts/package.sh from the windows preset (packaging/windows).
+if(WIN32)
+  return()
+endif()
+
+include(GNUInstallDirs)
+install(TARGETS vorlcli vorlsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/man/vorlcli.1 ${PROJECT_SOURCE_DIR}/man/vorlsim.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/cardsim/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        RENAME vorlsim.md)
+
+set(CPACK_PACKAGE_NAME vorl)
+set(CPACK_PACKAGE_VENDOR "VORL host suite")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Command-line tool and simulated card for VORL remote management cards")
+set(CPACK_PACKAGE_DESCRIPTION
+    "vorlcli configures and maintains a VORL remote management card over the network or through\n the host interface; vorlsim is a simulated card to try it without one.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "VORL host suite maintainers <vorl@localhost>")
+set(CPACK_GENERATOR "DEB;TGZ")
+set(CPACK_PACKAGE_FILE_NAME vorl-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+# The real dependencies (libssl, zlib, the C++ runtime) come from the binaries themselves.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
