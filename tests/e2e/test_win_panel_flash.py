@@ -28,6 +28,8 @@ PAGE_TABS, FLASH_TAB, ADVANCED_TAB, CURRENT_MAC = 1010, 2, 3, 1060
 (IMAGE_PATH, BROWSE, MODULE_LIST, COMPLETE_FLASH, BOOT_BLOCK, RETAIN_CONFIG, FLASH_STATUS,
  FLASH_PROGRESS, START_FLASH) = range(1080, 1089)
 
+FILE_NAME = 0x47C  # the file name box of Wine's file-open dialog
+
 FLASH_QUESTION = ("Are you sure you want to flash? Once flash is complete the card will be reset. "
                   "You should not quit the application during flashing")
 CONFIG_QUESTION = ("Flashing the config section will result in loss of existing card "
@@ -146,7 +148,8 @@ class WindowsFlashPageTest(unittest.TestCase):
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(self.stop_panel)
         d = self.driver
-        d.call("wait", CONNECT, WAIT_MS, timeout=180)
+        # The first program in a fresh prefix may take a while on a busy machine.
+        d.call("wait", CONNECT, "150000", timeout=180)
         d.call("click", CONNECT, NETWORK_CHOICE)
         d.until(lambda: d.call("enabled", CONNECT, CARD_IP)[0] == "1", "the network fields")
         d.call("ipaddr", CONNECT, CARD_IP, sim.address)
@@ -184,6 +187,7 @@ class WindowsFlashPageTest(unittest.TestCase):
         windows = d.until(lambda: self.xdotool("search", "--name", "^Open$"), "the X window")
         self.xdotool("windowfocus", "--sync", windows[0])
         self.xdotool("type", "--delay", "20", windows_path(path))
+        self.assertEqual(d.text("Open", FILE_NAME), windows_path(path))
         if shot:
             self.shot(shot, "Open")
         self.xdotool("key", "Return")
