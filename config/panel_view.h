@@ -71,7 +71,8 @@ public:
 
     // A Yes/No question with the question icon: true for Yes.
     virtual bool ask(std::string_view question) = 0;
-    // A message box with an OK button.
+    // A message box with an OK button. A page's worker raises its own from its thread, and
+    // waits there until it is answered.
     virtual void showMessage(std::string_view text, MessageIcon icon) = 0;
     // Runs a modal dialog (resource `dialogId`) over this one: true when it ended with OK.
     virtual bool runDialog(int dialogId, DialogPresenter& presenter) = 0;
