@@ -2,6 +2,7 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <optional>
 
@@ -91,14 +92,108 @@ bool DialogView::isComboBox(int id) const {
     return lstrcmpiA(name, "ComboBox") == 0;
 }
 
+bool DialogView::isListView(int id) const {
+    char name[32] = {};
+    GetClassNameA(control(id), name, sizeof name);
+    return lstrcmpiA(name, WC_LISTVIEWA) == 0;
+}
+
 void DialogView::clearList(int id) {
+    if (isListView(id)) {
+        SendDlgItemMessageA(dialog_, id, LVM_DELETEALLITEMS, 0, 0);
+        return;
+    }
     SendDlgItemMessageA(dialog_, id, isComboBox(id) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
 }
 
 void DialogView::addListLine(int id, std::string_view line) {
-    const std::string text(line);
+    std::string text(line);
+    if (isListView(id)) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(SendDlgItemMessageA(dialog_, id, LVM_GETITEMCOUNT, 0, 0));
+        item.pszText = text.data();
+        SendDlgItemMessageA(dialog_, id, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return;
+    }
     SendDlgItemMessageA(dialog_, id, isComboBox(id) ? CB_ADDSTRING : LB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void DialogView::addListColumn(int id, std::string_view title, int width) {
+    std::string text(title);
+    HWND header = reinterpret_cast<HWND>(SendDlgItemMessageA(dialog_, id, LVM_GETHEADER, 0, 0));
+    const LRESULT columns = header != nullptr ? SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+    LVCOLUMNA column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.cx = width;
+    column.pszText = text.data();
+    column.iSubItem = static_cast<int>(columns);
+    SendDlgItemMessageA(dialog_, id, LVM_INSERTCOLUMNA, static_cast<WPARAM>(columns),
+                        reinterpret_cast<LPARAM>(&column));
+}
+
+void DialogView::showRowCheckBoxes(int id) {
+    const LPARAM styles = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+    SendDlgItemMessageA(dialog_, id, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
+}
+
+void DialogView::setCell(int id, int row, int column, std::string_view text) {
+    std::string cell(text);
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = cell.data();
+    SendDlgItemMessageA(dialog_, id, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&item));
+}
+
+bool DialogView::isRowChecked(int id, int row) {
+    const LRESULT state = SendDlgItemMessageA(dialog_, id, LVM_GETITEMSTATE,
+                                              static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
+    return ((static_cast<UINT>(state) & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void DialogView::setRowChecked(int id, int row, bool checked) {
+    // The list view asks the page (LVN_ITEMCHANGING) before it changes the box.
+    LVITEMA item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    SendDlgItemMessageA(dialog_, id, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&item));
+}
+
+void DialogView::setProgressRange(int id, int maximum) {
+    SendDlgItemMessageA(dialog_, id, PBM_SETRANGE32, 0, maximum);
+}
+
+void DialogView::setProgressPosition(int id, int position) {
+    SendDlgItemMessageA(dialog_, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+bool DialogView::chooseFileToOpen(std::string_view defaultExtension, std::string& path) {
+    // The dialog wants the extension without its point.
+    std::string extension(defaultExtension.substr(defaultExtension.starts_with('.') ? 1 : 0));
+    char file[4 * MAX_PATH] = {};
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner();
+    dialog.lpstrFilter = "Firmware Images (*.ima)\0*.ima\0All Files (*.*)\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrDefExt = extension.c_str();
+    dialog.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameA(&dialog)) return false;
+    path = file;
+    return true;
+}
+
+void DialogView::enableDialog(bool enabled) {
+    EnableWindow(dialog_, enabled ? TRUE : FALSE);
+}
+
+void DialogView::enableMainWindow(bool enabled) {
+    EnableWindow(mainWindow_ != nullptr ? mainWindow_ : owner(), enabled ? TRUE : FALSE);
 }
 
 int DialogView::selectedLine(int id) {

@@ -102,7 +102,8 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             if (adapter == nullptr) return FALSE;
             if (LOWORD(wParam) == IDOK) adapter->presenter().exitPressed();
-            if (LOWORD(wParam) == IDCANCEL) EndDialog(window, IDCANCEL);
+            // Disabled, the window belongs to a running flash: it does not close under it.
+            if (LOWORD(wParam) == IDCANCEL && IsWindowEnabled(window)) EndDialog(window, IDCANCEL);
             return TRUE;
         case WM_NOTIFY: {
             const auto* note = reinterpret_cast<const NMHDR*>(lParam);

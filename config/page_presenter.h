@@ -3,6 +3,7 @@
 // in a presenter. The main window creates every page with the session and the connection type;
 // the page's view can end the main window.
 #include <memory>
+#include <string_view>
 
 #include "config/panel_view.h"
 
@@ -29,6 +30,12 @@ public:
     // The page has been brought to the front (its tab was chosen).
     virtual void onShown() {}
     virtual void onCommand(int control, ControlEvent event) = 0;
+    // A row's check box in list view `control` is about to change to `checked`, by a click or by
+    // the page's own call: false refuses the change.
+    virtual bool onRowCheckChanging(int /*control*/, int /*row*/, bool /*checked*/) { return true; }
+    // Notices of the page's worker (config/page_worker.h), on the window thread.
+    virtual void onWorkerProgress(int /*count*/, std::string_view /*text*/) {}
+    virtual void onWorkerEnded(bool /*completed*/) {}
 };
 
 // Builds a page's presenter over its view.

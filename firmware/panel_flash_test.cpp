@@ -17,12 +17,15 @@ namespace vorl {
 namespace {
 
 struct Recorder : FlashReporter {
-    void progress(int written, const std::string& text) override {
-        texts.push_back(text);
+    void progress(int written, std::string_view text) override {
+        texts.emplace_back(text);
         counts.push_back(written);
     }
-    void alert(const std::string& text) override { alerts.push_back(text); }
-    void completed() override { ++completions; }
+    void alert(std::string_view text) override { alerts.emplace_back(text); }
+    void completed(int written, std::string_view text) override {
+        progress(written, text);
+        ++completions;
+    }
     std::vector<std::string> texts;
     std::vector<int> counts;
     std::vector<std::string> alerts;

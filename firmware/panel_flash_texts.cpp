@@ -1,5 +1,6 @@
 #include "firmware/panel_flash_texts.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vorl {
@@ -7,18 +8,20 @@ namespace {
 const char* const kConfigInfoError = "Error getting current config info from card";
 const char* const kFlashError = "Error during flash operation..Please retry after resetting card";
 
-// The block text, the same before and after the block is written.
-std::string blockText(const FlashEvent& event) {
-    char text[160];
-    if (event.module[0] != '\0')
-        std::snprintf(text, sizeof text, "Flashing Module %s Block %d of %d. (Total Blocks %d)",
-                      event.module, event.position, event.count, event.total);
-    else
-        std::snprintf(text, sizeof text, "Flashing Block %d of %d", event.position, event.total);
-    return text;
-}
-
 }  // namespace
+
+std::string_view PanelFlashTexts::blockText(const FlashEvent& event) {
+    int length;
+    if (event.module[0] != '\0')
+        length = std::snprintf(text_, sizeof text_,
+                               "Flashing Module %s Block %d of %d. (Total Blocks %d)", event.module,
+                               event.position, event.count, event.total);
+    else
+        length = std::snprintf(text_, sizeof text_, "Flashing Block %d of %d", event.position,
+                               event.total);
+    if (length < 0) return {};
+    return std::string_view(text_, std::min(static_cast<size_t>(length), sizeof text_ - 1));
+}
 
 void PanelFlashTexts::on(const FlashEvent& event) {
     switch (event.step) {
@@ -62,8 +65,7 @@ void PanelFlashTexts::on(const FlashEvent& event) {
             reporter_.progress(event.written, "Preserving Existing configuration");
             break;
         case FlashStep::Completed:
-            reporter_.progress(event.written, "100% Complete");
-            reporter_.completed();
+            reporter_.completed(event.written, "100% Complete");
             break;
         default:
             break;

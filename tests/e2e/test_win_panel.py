@@ -4,21 +4,15 @@ login and the Exit question. A small MinGW program (window_driver.exe) presses t
 reads the controls; screenshots of every window land in build/windows/screenshots/."""
 
 import os
-import queue
 import shutil
 import subprocess
-import tempfile
-import threading
-import time
 import unittest
 
 from vorltest import (DEFAULT_PASSWORD, DEFAULT_USER, EMULATOR, CardConnection, HostSim, Sim,
-                      end_process, text_fields)
+                      text_fields)
+from wine_desktop import BIN, DRIVER, WAIT_MS, Desktop, Driver
 
-BIN = os.environ.get("VORL_WINDOWS_BIN", "")
 PANEL = os.path.join(BIN, "config", "vorlpanel.exe")
-DRIVER = os.path.join(BIN, "tests", "window_driver.exe")
-SHOTS = os.path.join(BIN, "screenshots")
 
 CONNECT = "Choose Connection Type"
 MAIN = "VORL Config Application Dialog"
@@ -34,91 +28,6 @@ USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 102
 NET_ADDRESS, CURRENT_MAC = 1043, 1060
 NEW_METHOD, NEW_ENTRIES, NET_APPLY = 1046, (1047, 1048, 1049), 1050
 SERVER_FIELDS, SERVER_APPLY = (1070, 1071, 1072, 1073), 1074
-
-WAIT_MS = "30000"
-
-
-class Desktop:
-    """An Xvfb display of its own (the first free number) for the Wine programs."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n"):
-                chunk = pipe.read(1)
-                if not chunk:
-                    self.stop()
-                    raise RuntimeError("Xvfb did not start")
-                number += chunk
-        self.display = ":" + number.decode().strip()
-
-    def shot(self, name, driver=None, window=None):
-        """A PNG of the whole screen, once `window` (if given) has painted."""
-        if window:
-            driver.call("settle", window)
-            time.sleep(0.3)
-        os.makedirs(SHOTS, exist_ok=True)
-        subprocess.run(["import", "-display", self.display, "-window", "root",
-                        os.path.join(SHOTS, name + ".png")], timeout=60, check=True)
-
-    def stop(self):
-        end_process(self.process)
-
-
-class Driver:
-    """window_driver.exe: one command line in, one answer line out."""
-
-    def __init__(self, env):
-        self.process = subprocess.Popen([EMULATOR, DRIVER], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=None,
-                                        env=env)
-        self.answers = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.process.stdout:
-            self.answers.put(line.decode("latin-1").rstrip("\r\n"))
-        self.answers.put(None)
-
-    def call(self, *fields, timeout=60):
-        self.process.stdin.write(("\t".join(str(f) for f in fields) + "\n").encode("latin-1"))
-        self.process.stdin.flush()
-        answer = self.answers.get(timeout=timeout)
-        if answer is None:
-            raise RuntimeError("window_driver ended")
-        parts = answer.split("\t")
-        if parts[0] != "ok":
-            raise AssertionError("%s: %s" % (" ".join(str(f) for f in fields), answer))
-        return [p.replace("\\n", "\n") for p in parts[1:]]
-
-    def text(self, window, control):
-        return self.call("text", window, control)[0]
-
-    def until(self, probe, what, seconds=30):
-        """Polls probe() until it returns something true."""
-        deadline = time.monotonic() + seconds
-        while True:
-            value = probe()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                raise AssertionError("timed out waiting for %s (last: %r)" % (what, value))
-            time.sleep(0.2)
-
-    def message(self):
-        """The message box that is up: (title, text)."""
-        title, text = self.call("message", WAIT_MS)
-        return [title, text]
-
-    def stop(self):
-        self.process.stdin.close()  # the driver ends at the end of its input
-        end_process(self.process)
 
 
 class WindowsPanelTest(unittest.TestCase):

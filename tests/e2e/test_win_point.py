@@ -18,6 +18,7 @@ import unittest
 
 import vorltest
 from vorltest import HostSim
+from wine_desktop import private_prefix
 
 WINDOWS_BIN = os.environ.get("VORL_WINDOWS_BIN", "")
 VORLPOINT = os.path.join(WINDOWS_BIN, "mouse", "vorlpoint.exe")
@@ -74,34 +75,6 @@ class VirtualDisplay:
     def stop(self):
         vorltest.end_process(self.process)
         self.log.close()
-
-
-# Program files Wine only reads: these may stay hard links into the build's prefix.
-READ_ONLY_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
-                      ".nls", ".msstyles", ".ttf", ".fon")
-
-
-def private_prefix(directory):
-    """A Wine prefix for this test alone: the build's prefix with its program files hard-linked
-    and every other file copied (Wine may rewrite those), or a new prefix when the build has
-    none yet."""
-    shared = os.environ.get("WINEPREFIX", "")
-    if not shared or not os.path.exists(os.path.join(shared, "system.reg")):
-        return directory
-    if subprocess.run(["cp", "-al", shared, directory], stdout=subprocess.DEVNULL,
-                      stderr=subprocess.DEVNULL).returncode != 0:
-        shutil.rmtree(directory, ignore_errors=True)
-        subprocess.run(["cp", "-a", shared, directory], check=True)
-        return directory
-    for folder, _, files in os.walk(directory):
-        for name in files:
-            path = os.path.join(folder, name)
-            if os.path.islink(path) or name.lower().endswith(READ_ONLY_SUFFIXES):
-                continue
-            shutil.copyfile(path, path + ".own")
-            shutil.copymode(path, path + ".own")
-            os.replace(path + ".own", path)
-    return directory
 
 
 @unittest.skipUnless(vorltest.EMULATOR, "Windows build only")

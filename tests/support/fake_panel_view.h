@@ -1,7 +1,8 @@
 #pragma once
 // Test doubles for vorlpanel's presenters: a PanelView that keeps every control's state and
-// records questions, messages and the busy cursor; and a fixture whose session runs against an
-// in-process simulated card, with chosen commands answered by a forced status instead.
+// records questions, messages, the busy cursor and the windows' enabling, with an inline page
+// worker; and a fixture whose session runs against an in-process simulated card, with chosen
+// commands answered by a forced status instead.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "config/panel_view.h"
 #include "platform/sleep.h"
 #include "protocol/card_session.h"
+#include "tests/support/fake_page_worker.h"
 #include "tests/support/fake_transport.h"
 
 namespace vorl::test {
@@ -30,8 +33,17 @@ public:
         bool operator==(const Message&) const = default;
     };
 
+    // The page whose hooks the view calls (row checks) and to which the inline worker delivers.
+    void attachPage(panel::PagePresenter& presenter) {
+        page = &presenter;
+        inlineWorker.page = &presenter;
+    }
+
     std::string text(int control) override { return texts[control]; }
-    void setText(int control, std::string_view text) override { texts[control] = text; }
+    void setText(int control, std::string_view text) override {
+        texts[control] = text;
+        if (keepHistory) textHistory[control].emplace_back(text);
+    }
     void limitText(int control, int characters) override { limits[control] = characters; }
     void enable(int control, bool on) override { enabled[control] = on; }
     void focus(int control) override { focused = control; }
@@ -39,10 +51,14 @@ public:
     void setChecked(int control, bool on) override { checked[control] = on; }
     void clearList(int control) override {
         lists[control].clear();
+        cells[control].clear();
+        rowChecks[control].clear();
         selections[control] = -1;
     }
     void addListLine(int control, std::string_view line) override {
         lists[control].emplace_back(line);
+        cells[control].push_back({std::string(line)});
+        rowChecks[control].push_back(false);
     }
     int selectedLine(int control) override {
         auto it = selections.find(control);
@@ -52,6 +68,70 @@ public:
         const int lines = static_cast<int>(lists[control].size());
         selections[control] = index >= 0 && index < lines ? index : -1;
     }
+    void addListColumn(int control, std::string_view title, int width) override {
+        columns[control].emplace_back(std::string(title), width);
+    }
+    void showRowCheckBoxes(int control) override { rowCheckBoxes[control] = true; }
+    void setCell(int control, int row, int column, std::string_view text) override {
+        auto& rows = cells[control];
+        if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return;
+        auto& line = rows[static_cast<size_t>(row)];
+        if (line.size() <= static_cast<size_t>(column))
+            line.resize(static_cast<size_t>(column) + 1);
+        line[static_cast<size_t>(column)] = text;
+    }
+    std::string cell(int control, int row, int column) {
+        auto& rows = cells[control];
+        if (row < 0 || row >= static_cast<int>(rows.size())) return "(no row)";
+        const auto& line = rows[static_cast<size_t>(row)];
+        return static_cast<size_t>(column) < line.size() ? line[static_cast<size_t>(column)] : "";
+    }
+    bool isRowChecked(int control, int row) override {
+        auto& checks = rowChecks[control];
+        return row >= 0 && row < static_cast<int>(checks.size()) &&
+               checks[static_cast<size_t>(row)];
+    }
+    void setRowChecked(int control, int row, bool on) override {
+        auto& checks = rowChecks[control];
+        if (row < 0 || row >= static_cast<int>(checks.size())) return;
+        // Like a list view: an unchanged state sends no notification.
+        if (checks[static_cast<size_t>(row)] == on) return;
+        if (page && !page->onRowCheckChanging(control, row, on)) return;
+        checks[static_cast<size_t>(row)] = on;
+    }
+    // The user clicks a row's check box.
+    void clickRowCheck(int control, int row) {
+        setRowChecked(control, row, !isRowChecked(control, row));
+    }
+
+    void setProgressRange(int control, int maximum) override { progressMax[control] = maximum; }
+    void setProgressPosition(int control, int position) override {
+        progress[control] = position;
+        if (keepHistory) progressHistory[control].push_back(position);
+    }
+
+    bool chooseFileToOpen(std::string_view extension, std::string& path) override {
+        defaultExtensions.emplace_back(extension);
+        if (files.empty()) {
+            ADD_FAILURE() << "unexpected file dialog";
+            return false;
+        }
+        const std::optional<std::string> picked = files.front();
+        files.pop_front();
+        if (!picked) return false;
+        path = *picked;
+        return true;
+    }
+    void enableDialog(bool on) override {
+        dialogEnabled = on;
+        windowLog.push_back(on ? "dialog on" : "dialog off");
+    }
+    void enableMainWindow(bool on) override {
+        mainEnabled = on;
+        windowLog.push_back(on ? "main on" : "main off");
+    }
+    panel::PageWorker& worker() override { return *activeWorker; }
+
     panel::IpAddressEntry ipAddress(int control) override { return addresses[control]; }
     void setIpAddress(int control, const uint8_t parts[4]) override {
         panel::IpAddressEntry entry;
@@ -110,12 +190,30 @@ public:
     }
 
     std::map<int, std::string> texts;
+    std::map<int, std::vector<std::string>> textHistory;  // every text set, in order
+    bool keepHistory = true;                              // off: the histories stay as they are
     std::map<int, int> limits;
     std::map<int, bool> enabled;
     std::map<int, bool> checked;
     std::map<int, std::vector<std::string>> lists;
     std::map<int, int> selections;
     std::map<int, panel::IpAddressEntry> addresses;
+    std::map<int, std::vector<std::pair<std::string, int>>> columns;
+    std::map<int, bool> rowCheckBoxes;
+    std::map<int, std::vector<std::vector<std::string>>> cells;  // list views: rows of cells
+    std::map<int, std::vector<bool>> rowChecks;
+    std::map<int, int> progressMax;
+    std::map<int, int> progress;
+    std::map<int, std::vector<int>> progressHistory;
+    // What the file dialog gives, one entry per opening; nullopt: the user cancels.
+    std::deque<std::optional<std::string>> files;
+    std::vector<std::string> defaultExtensions;
+    bool dialogEnabled = true;
+    bool mainEnabled = true;
+    std::vector<std::string> windowLog;
+    panel::PagePresenter* page = nullptr;
+    InlinePageWorker inlineWorker;
+    panel::PageWorker* activeWorker = &inlineWorker;
     int focused = 0;
     std::deque<bool> answers;  // Yes/No for the coming questions, in order
     std::vector<std::string> questions;
@@ -173,6 +271,8 @@ protected:
     void force(uint16_t command, uint16_t status, std::vector<uint8_t> payload = {}) {
         forced[command] = ScriptedResponse{status, std::move(payload)};
     }
+    // Answers chosen requests (true: `answer` is the response), before `forced` and the card.
+    std::function<bool(const RecordedRequest& request, ScriptedResponse& answer)> intercept;
     FakePanelView view;
 
 private:
@@ -184,6 +284,7 @@ private:
         return session.get();
     }
     ScriptedResponse answer(const RecordedRequest& request) {
+        if (ScriptedResponse scripted; intercept && intercept(request, scripted)) return scripted;
         if (auto it = forced.find(request.command); it != forced.end()) return it->second;
         std::vector<uint8_t> reply(CardSession::MaxPayload, 0);
         sim::SimRequest simRequest;

@@ -1,7 +1,9 @@
 // Drives another program's dialogs for the Windows end-to-end tests, one command per line on
 // standard input, fields separated by tabs; each command answers one line on standard output:
-// "ok" and its result fields, or "error" and a reason. Windows are found by exact title among
-// the visible top-level windows of other processes; controls by identifier anywhere inside.
+// "ok" and its result fields, or "error" and a reason. In the answers a backslash, a line
+// break, a carriage return and a tab are written \\, \n, \r and \t. Windows are found by exact
+// title among the visible top-level windows of other processes; controls by identifier anywhere
+// inside.
 //
 //   wait TITLE MS            a window with that title appears (within MS milliseconds)
 //   gone TITLE MS            no window with that title is left
@@ -11,8 +13,11 @@
 //   click TITLE ID           presses a button, check box or radio button (BM_CLICK, posted)
 //   ipaddr TITLE ID A.B.C.D  fills an IP-address control
 //   list TITLE ID            the lines of a list box
+//   rows TITLE ID            the rows of a list view: "x" (checked) or "-", then "|" and each cell
+//   progress TITLE ID        a progress bar's position and the top of its range
 //   select TITLE ID N        selects line N of a list box or drop-down list and tells its dialog
 //   enabled TITLE ID         1 or 0
+//   windowenabled TITLE      1 or 0, for the window itself
 //   limit TITLE ID           the most characters an edit takes from the keyboard
 //   key TITLE ID VK          a key pressed while that control has the focus
 //   tab TITLE ID N           chooses tab N of a tab control, as a click would
@@ -46,7 +51,9 @@ std::vector<std::string> splitTabs(const std::string& line) {
 std::string escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\n') {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
             out += "\\n";
         } else if (c == '\r') {
             out += "\\r";
@@ -152,6 +159,7 @@ public:
         if (op == "syscommand") return post(top, WM_SYSCOMMAND, number(f.at(2)), 0);
         if (op == "mediaarrival") return mediaArrival(top, number(f.at(2)));
         if (op == "settle") return settle(top);
+        if (op == "windowenabled") return IsWindowEnabled(top) ? "ok\t1" : "ok\t0";
         HWND control = findControlIn(top, static_cast<int>(number(f.at(2))));
         if (control == nullptr) return "error no control " + f.at(2);
         if (op == "text") return "ok\t" + escaped(windowText(control));
@@ -165,6 +173,8 @@ public:
             return "ok\t" + std::to_string(SendMessageA(control, EM_GETLIMITTEXT, 0, 0));
         if (op == "ipaddr") return ipAddress(control, f.at(3));
         if (op == "list") return listLines(control);
+        if (op == "rows") return listViewRows(control);
+        if (op == "progress") return progress(control);
         if (op == "select") return select(control, number(f.at(3)));
         if (op == "key") return key(control, number(f.at(3)));
         if (op == "tab") return chooseTab(control, number(f.at(3)));
@@ -215,6 +225,53 @@ private:
             out += "\t" + escaped(line);
         }
         return out;
+    }
+
+    // A list view's rows. Its texts come back through memory in the program's own process.
+    static std::string listViewRows(HWND control) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(control, &process);
+        HANDLE target =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+        if (target == nullptr) return "error cannot open the program's process";
+        constexpr SIZE_T kTextSize = 256;
+        auto* remote = static_cast<char*>(VirtualAllocEx(
+            target, nullptr, sizeof(LVITEMA) + kTextSize, MEM_COMMIT, PAGE_READWRITE));
+        if (remote == nullptr) {
+            CloseHandle(target);
+            return "error no memory in the program's process";
+        }
+        HWND header = reinterpret_cast<HWND>(SendMessageA(control, LVM_GETHEADER, 0, 0));
+        const LRESULT columns =
+            header != nullptr ? SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) : 1;
+        const LRESULT count = SendMessageA(control, LVM_GETITEMCOUNT, 0, 0);
+        std::string out = "ok";
+        for (LRESULT row = 0; row < count; ++row) {
+            const auto state = static_cast<UINT>(
+                SendMessageA(control, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+            std::string line = ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? "x" : "-";
+            for (LRESULT column = 0; column < columns; ++column) {
+                LVITEMA item = {};
+                item.iSubItem = static_cast<int>(column);
+                item.pszText = remote + sizeof(LVITEMA);
+                item.cchTextMax = static_cast<int>(kTextSize);
+                WriteProcessMemory(target, remote, &item, sizeof item, nullptr);
+                SendMessageA(control, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote));
+                char text[kTextSize] = {};
+                ReadProcessMemory(target, remote + sizeof(LVITEMA), text, kTextSize - 1, nullptr);
+                line += "|" + std::string(text);
+            }
+            out += "\t" + escaped(line);
+        }
+        VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+        CloseHandle(target);
+        return out;
+    }
+
+    static std::string progress(HWND control) {
+        const LRESULT position = SendMessageA(control, PBM_GETPOS, 0, 0);
+        const LRESULT top = SendMessageA(control, PBM_GETRANGE, FALSE, 0);
+        return "ok\t" + std::to_string(position) + "\t" + std::to_string(top);
     }
 
     static std::string select(HWND control, unsigned long index) {
