@@ -71,17 +71,31 @@ void HeartbeatService::initHeartbeat() {
     countdown_ = answer;
 }
 
+bool HeartbeatService::recoverFromFailedBeat(bool previousFailed) {
+    disconnectCard();
+    // A card that refuses every heartbeat would otherwise be searched for and asked again
+    // without a pause for as long as the service runs.
+    if (previousFailed) {
+        platform::sleepMs(kRefusedAgainPauseMs);
+        if (running_ != 1) return false;
+    }
+    return waitOnConnect() != -1;
+}
+
 void HeartbeatService::Run() {
     initHeartbeat();
+    bool lastBeatFailed = false;
     while (running_ == 1) {
         waitOnConnect();
         const int32_t answer = card_.heartbeatPoll();
         if (answer == -1) {
-            // The command failed: look for the card again and beat at once.
-            disconnectCard();
-            if (waitOnConnect() == -1) break;
+            // The command failed: look for the card again and beat at once (a second later
+            // when the beat before failed too).
+            if (!recoverFromFailedBeat(lastBeatFailed)) break;
+            lastBeatFailed = true;
             continue;
         }
+        lastBeatFailed = false;
         // 0, and any other answer that is no countdown, means the card's default spacing.
         countdown_ = answer > 0 ? answer : kDefaultBeatSeconds;
         disconnectCard();

@@ -20,6 +20,8 @@ public:
     // countdown).
     static constexpr int32_t kDefaultBeatSeconds = 235;
     static constexpr uint32_t kConnectAttempts = 2;
+    // Before the search that follows a second failed heartbeat in a row.
+    static constexpr uint32_t kRefusedAgainPauseMs = HostInterface::kReconnectPauseMs;
     // Gives each host interface of the service its device backend.
     using BackendFactory = std::function<std::unique_ptr<platform::DeviceBackend>()>;
 
@@ -51,6 +53,9 @@ private:
     void disconnectCard();
     // Waits out the countdown a second at a time; false as soon as the service has stopped.
     bool waitForNextBeat();
+    // After a failed heartbeat: closes the drive and finds the card again, a second later when
+    // the heartbeat before had failed too. False when the service has stopped meanwhile.
+    bool recoverFromFailedBeat(bool previousFailed);
     void endHeartbeat();
 
     BackendFactory backends_;

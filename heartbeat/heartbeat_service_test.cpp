@@ -112,6 +112,29 @@ TEST_F(HeartbeatServiceTest, FailedBeatReconnectsAndBeatsAtOnce) {
     EXPECT_GE(card.searches(kWorkerBackend), 4);
 }
 
+TEST_F(HeartbeatServiceTest, CardRefusingBeatAfterBeatIsAskedOnceASecondUntilItAnswers) {
+    card.queuePollAnswers({kRefuse, kRefuse, kRefuse, 2});
+    start();
+    ASSERT_TRUE(card.waitForEvents(kBeat, 5));
+    const auto beats = card.events(kBeat);
+    // The first failure is retried at once, each further one after a second's pause.
+    EXPECT_EQ(pausesBetween(beats[0], beats[1]), 0u);
+    EXPECT_EQ(pausesBetween(beats[1], beats[2]), 1u);
+    EXPECT_EQ(pausesBetween(beats[2], beats[3]), 1u);
+    EXPECT_FALSE(beats[3].failed);
+    EXPECT_EQ(pausesBetween(beats[3], beats[4]), 2u);
+}
+
+TEST_F(HeartbeatServiceTest, StopWhileACardRefusesEveryBeatStillEndsWithHeartbeatStop) {
+    card.setDefaultAnswer(kRefuse);
+    start();
+    ASSERT_TRUE(card.waitForEvents(kBeat, 3));
+    endWith(kControlStop);
+    EXPECT_EQ(exit, 0);
+    EXPECT_EQ(card.events(kStop).size(), 1u);
+    EXPECT_EQ(manager.stateSequence().back(), kStopped);
+}
+
 TEST_F(HeartbeatServiceTest, FailedStartIsSentOnceMore) {
     card.queueStartAnswers({kRefuse, kRefuse});
     card.setDefaultAnswer(100);

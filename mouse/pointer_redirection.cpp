@@ -33,9 +33,14 @@ PointerRedirection::Pass PointerRedirection::step() {
     if (elapsedMs_ >= kReopenAfterMs) reopenDrive();
     MousePacket packet;
     if (card_.readMousePacket(packet) != 0) {
+        // A drive that opens but refuses every read would otherwise keep this time-critical
+        // thread searching and reading without a pause, taking a core from the server.
+        if (lastReadFailed_) platform::sleepMs(kRefusedAgainPauseMs);
+        lastReadFailed_ = true;
         waitForCard();
         return Pass::Reconnected;
     }
+    lastReadFailed_ = false;
     if (packet.kind() == MousePacket::kKindPause) {
         // The card has nothing for a while; this time is not counted.
         platform::sleepMs(kPauseMs);

@@ -17,10 +17,13 @@ public:
     static constexpr uint32_t kPacingMs = 20;
     static constexpr uint32_t kPauseMs = 5000;
     static constexpr uint32_t kReopenAfterMs = 20000;
+    // Before the search that follows a second failed read in a row.
+    static constexpr uint32_t kRefusedAgainPauseMs = HostInterface::kReconnectPauseMs;
 
     // What one pass of the loop did.
     enum class Pass {
-        Reconnected,  // the read failed; the card's drive was searched for again
+        Reconnected,  // the read failed; the card's drive was searched for again (after a
+                      // second's pause when the read before had failed too)
         Paused,       // kind 2: five seconds' pause
         Idle,         // another kind: one pacing pause, no input
         Moved,        // kind 1: pacing pause, then the move and any button transitions
@@ -49,6 +52,7 @@ private:
     platform::ThreadPriority& priority_;
     PointerTranslator translator_;
     uint32_t elapsedMs_ = 0;
+    bool lastReadFailed_ = false;
 };
 
 }  // namespace vorl::mouse

@@ -188,6 +188,28 @@ TEST_F(PointerRedirectionTest, FailedReadReconnectsWithoutLimitAndGoesOn) {
     EXPECT_EQ(input[eventsBefore + 1], (PointerEvent{0x8004, 32768, 32768}));
 }
 
+TEST_F(PointerRedirectionTest, ReadsFailingInARowArePacedBySecondsNotRetriedAtOnce) {
+    redirection->start();
+    const size_t pausesBefore = sleeps.count();
+    device->refuseNext = 1;
+    EXPECT_EQ(feed(1, 0, 1, 1), Pass::Reconnected);
+    EXPECT_EQ(sleeps.count(), pausesBefore);  // the drive was found at once: no pause
+    for (int failure = 0; failure < 3; ++failure) {
+        device->refuseNext = 1;
+        EXPECT_EQ(feed(1, 0, 1, 1), Pass::Reconnected);
+    }
+    EXPECT_EQ(std::vector<uint32_t>(sleeps.pauses().begin() + pausesBefore, sleeps.pauses().end()),
+              std::vector<uint32_t>(3, 1000));
+    EXPECT_EQ(input.count(), 0u);
+
+    // A read that succeeds ends the run: the next failure is retried at once again.
+    EXPECT_EQ(feed(1, 0, 1, 1), Pass::Moved);
+    const size_t pausesAfterMove = sleeps.count();
+    device->refuseNext = 1;
+    EXPECT_EQ(feed(1, 0, 1, 1), Pass::Reconnected);
+    EXPECT_EQ(sleeps.count(), pausesAfterMove);
+}
+
 TEST_F(PointerRedirectionTest, ACardThatAnswersWithAFailingStatusIsAlsoAFailedRead) {
     redirection->start();
     device->statusNext = 1;
