@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 
 #include "cardsim/sim_flash_group.h"
 #include "cardsim/sim_server.h"
@@ -423,10 +424,27 @@ TEST_F(FlashPageTest, RetainingPutsTheCardsConfigurationBackAndAPartialSnapshotN
     open(again);
     retainingFlash(again);
     EXPECT_EQ(writtenBlocks(), range(1, 63));
+    // One box: with no snapshot there is nothing to write back and nothing more to say.
     EXPECT_EQ(view.messageTexts(),
-              (std::vector<std::string>{"Error getting current config info from card",
-                                        "Error getting current config info from card", kDone}));
-    EXPECT_EQ(view.closes, 2);
+              (std::vector<std::string>{"Error getting current config info from card", kDone}));
+
+    // A snapshot taken whose section cannot be found again after the flash: one box too.
+    auto flashing = std::make_shared<bool>(false);
+    intercept = [flashing](const test::RecordedRequest& r, test::ScriptedResponse& answer) {
+        if (r.command == 0x0601) *flashing = true;
+        if (r.command != 0x0605 || !*flashing) return false;
+        answer.status = 30;
+        return true;
+    };
+    wire->requests.clear();
+    view.messages.clear();
+    FlashPage third(view, context);
+    open(third);
+    retainingFlash(third);
+    EXPECT_EQ(writtenBlocks(), range(1, 63));
+    EXPECT_EQ(view.messageTexts(),
+              (std::vector<std::string>{"Error getting current config info from card", kDone}));
+    EXPECT_EQ(view.closes, 3);
 }
 
 TEST_F(FlashPageTest, AFailedBlockEndsTheWorkerWithoutResetAndTheProgramStaysUsable) {
