@@ -412,38 +412,31 @@ TEST_F(FlashPageTest, RetainingPutsTheCardsConfigurationBackAndAPartialSnapshotN
     EXPECT_EQ(texts[texts.size() - 2], "Preserving Existing configuration");
     EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kDone});
 
-    // A snapshot cut short by a failed block read is reported and never written back.
-    intercept = [](const test::RecordedRequest& r, test::ScriptedResponse& answer) {
+    // Nothing is written back, and one box says so, when the snapshot was cut short by a failed
+    // block read, and when the section cannot be found again after the flash.
+    const auto flashFailing = [&](const decltype(intercept)& failure) {
+        intercept = failure;
+        wire->requests.clear();
+        view.messages.clear();
+        FlashPage again(view, context);
+        open(again);
+        retainingFlash(again);
+        EXPECT_EQ(writtenBlocks(), range(1, 63));
+        EXPECT_EQ(view.messageTexts(),
+                  (std::vector<std::string>{"Error getting current config info from card", kDone}));
+    };
+    flashFailing([](const test::RecordedRequest& r, test::ScriptedResponse& answer) {
         if (r.command != 0x0602 || blockOf(r) != 49) return false;
         answer.status = 30;
         return true;
-    };
-    wire->requests.clear();
-    view.messages.clear();
-    FlashPage again(view, context);
-    open(again);
-    retainingFlash(again);
-    EXPECT_EQ(writtenBlocks(), range(1, 63));
-    // One box: with no snapshot there is nothing to write back and nothing more to say.
-    EXPECT_EQ(view.messageTexts(),
-              (std::vector<std::string>{"Error getting current config info from card", kDone}));
-
-    // A snapshot taken whose section cannot be found again after the flash: one box too.
+    });
     auto flashing = std::make_shared<bool>(false);
-    intercept = [flashing](const test::RecordedRequest& r, test::ScriptedResponse& answer) {
+    flashFailing([flashing](const test::RecordedRequest& r, test::ScriptedResponse& answer) {
         if (r.command == 0x0601) *flashing = true;
         if (r.command != 0x0605 || !*flashing) return false;
         answer.status = 30;
         return true;
-    };
-    wire->requests.clear();
-    view.messages.clear();
-    FlashPage third(view, context);
-    open(third);
-    retainingFlash(third);
-    EXPECT_EQ(writtenBlocks(), range(1, 63));
-    EXPECT_EQ(view.messageTexts(),
-              (std::vector<std::string>{"Error getting current config info from card", kDone}));
+    });
     EXPECT_EQ(view.closes, 3);
 }
 
