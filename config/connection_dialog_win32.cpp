@@ -43,6 +43,7 @@ INT_PTR CALLBACK connectionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDC_HOST_CHOICE:
             state->presenter.hostChosen();
             return TRUE;
+        case IDC_CONNECT_OK:
         case IDOK:
             switch (state->presenter.okPressed()) {
                 case Connection::Outcome::Stay:

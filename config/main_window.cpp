@@ -1,5 +1,7 @@
 #include "config/main_window.h"
 
+#include <string>
+
 #include "config/advanced_page.h"
 #include "config/flash_page.h"
 #include "config/network_page.h"
@@ -30,6 +32,12 @@ const std::array<PageSlot, 5> kPages = {{
 
 void MainWindow::exitPressed() {
     if (view_.ask("Are you sure you want to quit the application?")) view_.close();
+}
+
+void MainWindow::pageNotCreated(int index) {
+    view_.showError("The " + std::string(kPages.at(static_cast<size_t>(index)).tabTitle) +
+                    " page could not be created. The application will close.");
+    view_.close();
 }
 
 void MainWindow::mediaArrived(uint32_t driveMask) {

@@ -34,6 +34,8 @@ public:
     virtual bool ask(std::string_view question) = 0;
     // A system-modal box on top of every window, with a title of its own and an OK button.
     virtual void showNotice(std::string_view title, std::string_view text) = 0;
+    // A box with the error icon and an OK button.
+    virtual void showError(std::string_view text) = 0;
     // Ends the main window (and the program).
     virtual void close() = 0;
 };
@@ -48,6 +50,9 @@ public:
     // A device-arrival report for logical volumes whose flags say a medium arrived; bit 0 of
     // `driveMask` is drive A.
     void mediaArrived(uint32_t driveMask);
+    // Page `index` could not be created: the program says so and closes rather than show an
+    // empty tab.
+    void pageNotCreated(int index);
 
 private:
     MainWindowView& view_;

@@ -21,9 +21,11 @@ struct RecordingWindow : MainWindowView {
     void showNotice(std::string_view title, std::string_view text) override {
         notices.emplace_back(std::string(title) + "|" + std::string(text));
     }
+    void showError(std::string_view text) override { errors.emplace_back(text); }
     void close() override { ++closes; }
 
     std::vector<int> shown;
+    std::vector<std::string> errors;
     std::vector<std::string> questions;
     std::vector<std::string> notices;
     bool answer = false;
@@ -56,6 +58,13 @@ TEST(MainWindowTest, ExitAsksAndOnlyYesCloses) {
               std::vector<std::string>(2, "Are you sure you want to quit the application?"));
     main.tabChanged(3);
     EXPECT_EQ(window.shown, std::vector<int>{3});
+
+    // A page that cannot be created is named, and the program closes without a question.
+    main.pageNotCreated(2);
+    EXPECT_EQ(window.errors, std::vector<std::string>{"The Firmware Flash page could not be "
+                                                      "created. The application will close."});
+    EXPECT_EQ(window.closes, 2);
+    EXPECT_EQ(window.questions.size(), 2u);
 }
 
 TEST(MainWindowTest, MediaArrivalShowsTheNoticeOnlyOverTheHostInterface) {

@@ -19,6 +19,18 @@ namespace {
 // Pages sit this many pixels right of the first tab's header and below it.
 constexpr int kPageOffset = 2;
 
+// Where a page goes in its tab control's client area: its top-left corner just right of and
+// below the first tab's header, its bottom-right corner that of the display area, so that the
+// page covers the area the tab control paints around it.
+RECT pageRectangle(HWND tabControl) {
+    RECT header = {};
+    SendMessageA(tabControl, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&header));
+    RECT area = {};
+    GetClientRect(tabControl, &area);
+    SendMessageA(tabControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    return {header.left + kPageOffset, header.bottom + kPageOffset, area.right, area.bottom};
+}
+
 class MainWindowAdapter : public MainWindowView {
 public:
     MainWindowAdapter(CardSession& session, int connectionType)
@@ -38,6 +50,9 @@ public:
     void showNotice(std::string_view title, std::string_view text) override {
         MessageBoxA(window_, std::string(text).c_str(), std::string(title).c_str(),
                     MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
+    }
+    void showError(std::string_view text) override {
+        MessageBoxA(window_, std::string(text).c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
     }
     void close() override { EndDialog(window_, IDOK); }
 
@@ -71,14 +86,16 @@ void MainWindowAdapter::open(HWND window) {
         item.pszText = title.data();
         SendMessageA(tabControl, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
     }
-    RECT header = {};
-    SendMessageA(tabControl, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&header));
+    const RECT place = pageRectangle(tabControl);
     for (size_t i = 0; i < kPages.size(); ++i) {
         pages_[i] = std::make_unique<PageWindow>(
             PageWindow{DialogView(window), context_, kPages[i].make, nullptr, nullptr});
-        createPageDialog(tabControl, kPages[i].dialogId, *pages_[i]);
-        SetWindowPos(pages_[i]->window, nullptr, header.left + kPageOffset,
-                     header.bottom + kPageOffset, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        if (!createPageDialog(tabControl, kPages[i].dialogId, *pages_[i])) {
+            presenter_.pageNotCreated(static_cast<int>(i));
+            return;
+        }
+        SetWindowPos(pages_[i]->window, nullptr, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOZORDER);
     }
     showPage(0);
 }
@@ -101,7 +118,8 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;  // the focus went to the first page
         case WM_COMMAND:
             if (adapter == nullptr) return FALSE;
-            if (LOWORD(wParam) == IDOK) adapter->presenter().exitPressed();
+            if (LOWORD(wParam) == IDC_EXIT || LOWORD(wParam) == IDOK)
+                adapter->presenter().exitPressed();
             // Disabled, the window belongs to a running flash: it does not close under it.
             if (LOWORD(wParam) == IDCANCEL && IsWindowEnabled(window)) EndDialog(window, IDCANCEL);
             return TRUE;

@@ -17,6 +17,13 @@
 #define IDD_SERVER_INFO_PAGE 114
 #define IDD_USER_DIALOG 115
 
+// The default buttons of the connection dialog and the main window are not IDOK: Wine looks the
+// default button of Enter up by number through every child window, and an IP-address control's
+// own fields are numbered 1 as well. Found first, and disabled with their control, they would
+// swallow Enter.
+#define IDC_CONNECT_OK 1007
+#define IDC_EXIT 1014
+
 // Connection dialog.
 #define IDC_HOST_CHOICE 1001
 #define IDC_NETWORK_CHOICE 1002

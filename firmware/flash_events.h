@@ -40,7 +40,7 @@ enum class FlashStep {
     SnapshotTaken,
     SnapshotFailed,  // `status`
     SnapshotRestoreStarted,
-    SnapshotUnavailable,  // no snapshot, or the section's layout is not the one it was taken of
+    SnapshotUnavailable,  // the section's layout cannot be read again, or has changed
 
     // A section written from memory (a snapshot, a saved configuration file).
     SectionBlockStarted,  // `block`, `position` of `count`

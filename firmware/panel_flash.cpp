@@ -19,12 +19,14 @@ void makeConfigurationPermanent(CardSession& session, FlashWriter& writer) {
     if (session.saveConfiguration() != kStatusSuccess) writer.emit(FlashStep::ConfigSaveFailed);
 }
 
-// Writes the snapshot back when the section still has the layout it was taken of.
+// Writes the snapshot back when the section still has the layout it was taken of. Without a
+// snapshot there is nothing to write back, and its failure has been reported already.
 int restoreSnapshot(CardSession& session, const ConfigSnapshot& snapshot, FlashWriter& writer) {
     writer.emit(FlashStep::SnapshotRestoreStarted);
+    if (!snapshot.taken) return kStatusSuccess;
     SectionInfo info;
     const bool layoutKnown =
-        snapshot.taken && configSectionLayout(session, info) == kStatusSuccess &&
+        configSectionLayout(session, info) == kStatusSuccess &&
         info.blockCount == snapshot.blockCount &&
         snapshot.data.size() == static_cast<size_t>(snapshot.blockCount) * kFlashBlockSize;
     if (!layoutKnown) {

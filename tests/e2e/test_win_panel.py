@@ -1,6 +1,6 @@
 """vorlpanel.exe under Wine on a virtual display, against a native vorlsim: connection dialog,
-every page, adding a user, setting the server information, the host interface, a refused
-login and the Exit question. A small MinGW program (window_driver.exe) presses the buttons and
+every page (each filling its tab), adding a user, setting the server information, the host
+interface, a refused login, the Exit question and the Enter key in every dialog. A small MinGW program (window_driver.exe) presses the buttons and
 reads the controls; screenshots of every window land in build/windows/screenshots/."""
 
 import os
@@ -21,6 +21,7 @@ ABOUT = "AboutVORL ConfigApp "
 
 # Control identifiers (config/panel_ids.h).
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+CONNECT_OK, EXIT = 1007, 1014
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 HOST_CHOICE, NETWORK_CHOICE, CARD_IP, LOGIN_NAME, LOGIN_PASSWORD, CONNECT_STATUS = range(1001, 1007)
 PAGE_TABS, ABOUT_VERSION = 1010, 1012
@@ -28,6 +29,7 @@ USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 102
 NET_ADDRESS, CURRENT_MAC = 1043, 1060
 NEW_METHOD, NEW_ENTRIES, NET_APPLY = 1046, (1047, 1048, 1049), 1050
 SERVER_FIELDS, SERVER_APPLY = (1070, 1071, 1072, 1073), 1074
+MAX_BORDER = 4  # pixels of the tab control's own frame around its pages
 
 
 class WindowsPanelTest(unittest.TestCase):
@@ -35,8 +37,8 @@ class WindowsPanelTest(unittest.TestCase):
     def setUpClass(cls):
         if not EMULATOR or not os.path.exists(PANEL) or not os.path.exists(DRIVER):
             raise unittest.SkipTest("runs the Windows build under Wine")
-        if shutil.which("Xvfb") is None or shutil.which("import") is None:
-            raise unittest.SkipTest("needs Xvfb and ImageMagick")
+        if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xdotool")):
+            raise unittest.SkipTest("needs Xvfb, ImageMagick and xdotool")
         cls.desktop = Desktop()
         cls.addClassCleanup(cls.desktop.stop)  # also when the rest of the set-up fails
         cls.env = dict(os.environ, DISPLAY=cls.desktop.display, LC_ALL="C.UTF-8")
@@ -75,7 +77,8 @@ class WindowsPanelTest(unittest.TestCase):
     def shot(self, name, window):
         self.desktop.shot(name, self.driver, window)
 
-    def connect_over_network(self, address, user, password, shot=None):
+    def connect_over_network(self, address, user, password, shot=None, enter_in=None):
+        """Fills the network fields, then presses Ok, or Enter in field `enter_in`."""
         d = self.driver
         d.call("click", CONNECT, NETWORK_CHOICE)
         d.until(lambda: d.call("enabled", CONNECT, CARD_IP)[0] == "1", "the network fields")
@@ -86,7 +89,16 @@ class WindowsPanelTest(unittest.TestCase):
         d.call("settext", CONNECT, LOGIN_PASSWORD, password)
         if shot:
             self.shot(shot, CONNECT)
-        d.call("click", CONNECT, IDOK)
+        if enter_in:
+            d.call("key", CONNECT, enter_in, VK_RETURN)
+        else:
+            d.call("click", CONNECT, CONNECT_OK)
+
+    def assert_page_fills_its_tab(self):
+        """The page showing reaches the tab control's border: no band of another colour."""
+        right, bottom = (int(gap) for gap in self.driver.call("pagegap", MAIN, PAGE_TABS))
+        self.assertLessEqual(max(right, bottom), MAX_BORDER,
+                             "the page stops %d px short on the right, %d below" % (right, bottom))
 
     def wait_for_users(self, expected, what):
         lines = []
@@ -112,9 +124,10 @@ class WindowsPanelTest(unittest.TestCase):
         self.assertEqual(d.text(CONNECT, HOST_CHOICE), "I am on the server which has a VORL plugged in")
         self.assertEqual(d.call("enabled", CONNECT, LOGIN_NAME), ["0"])
         self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD,
-                                  shot="02-connection-network")
+                                  shot="02-connection-network", enter_in=LOGIN_PASSWORD)
         d.call("wait", MAIN, WAIT_MS)
         self.wait_for_users(["admin"], "the user list")
+        self.assert_page_fills_its_tab()
         self.shot("03-tab-user-manager", MAIN)
 
         # Each page reads the card when it is first shown: (tab, a control, what it shows).
@@ -125,6 +138,7 @@ class WindowsPanelTest(unittest.TestCase):
             if control:
                 d.until(lambda: d.text(MAIN, control), "the %s page" % name)
                 self.assertEqual(d.text(MAIN, control), shown)
+            self.assert_page_fills_its_tab()
             self.shot("%02d-tab-%s" % (tab + 3, name), MAIN)
 
         # Server information: typed in, applied, on the card.
@@ -132,6 +146,7 @@ class WindowsPanelTest(unittest.TestCase):
         texts = ("panel-server", "Rack 7, row B", "Windows Server", "set from vorlpanel.exe")
         for control, text in zip(SERVER_FIELDS, texts):
             d.call("settext", MAIN, control, text)
+        self.assert_page_fills_its_tab()
         self.shot("07-tab-server-information", MAIN)
         d.call("click", MAIN, SERVER_APPLY)
         self.assertEqual(d.message(), [CAPTION, "Server Information has been set successfully!!\n"])
@@ -152,7 +167,8 @@ class WindowsPanelTest(unittest.TestCase):
         d.call("settext", "Dialog", NEW_PASSWORD, "password1")
         d.call("settext", "Dialog", CONFIRM_PASSWORD, "password1")
         self.shot("09-user-dialog", "Dialog")
-        self.answer(IDOK, "Dialog")
+        d.call("key", "Dialog", CONFIRM_PASSWORD, VK_RETURN)  # Enter presses OK
+        d.call("gone", "Dialog", WAIT_MS)
         self.wait_for_users(["admin", "paneluser"], "the new user in the list")
         with CardConnection(sim.address) as card:
             self.assertEqual(card.login("paneluser", "password1"), 0)
@@ -163,12 +179,14 @@ class WindowsPanelTest(unittest.TestCase):
         self.shot("10-about-box", ABOUT)
         self.answer(IDOK, ABOUT)
 
-        d.call("click", MAIN, IDOK)  # Exit
+        # Enter presses Exit, also once the Network Configuration page has disabled its address
+        # fields.
+        d.call("key", MAIN, USER_LIST, VK_RETURN)
         self.assertEqual(d.message(), [CAPTION, "Are you sure you want to quit the application?"])
         self.shot("11-exit-question", CAPTION)
         self.answer(IDNO)
         d.call("wait", MAIN, WAIT_MS)
-        d.call("click", MAIN, IDOK)
+        d.call("click", MAIN, EXIT)
         self.assertEqual(d.message()[1], "Are you sure you want to quit the application?")
         d.call("click", CAPTION, IDYES)
         self.assertEqual(self.wait_for_exit(), 0)
@@ -177,7 +195,7 @@ class WindowsPanelTest(unittest.TestCase):
         sim = self.start_sim(Sim())
         d = self.driver
         self.start_panel()
-        self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD)
+        self.connect_over_network(sim.address, DEFAULT_USER, DEFAULT_PASSWORD, enter_in=LOGIN_NAME)
         d.call("wait", MAIN, WAIT_MS)
         d.call("tab", MAIN, PAGE_TABS, 1)
         d.until(lambda: d.text(MAIN, NET_ADDRESS), "the network configuration")
@@ -206,7 +224,7 @@ class WindowsPanelTest(unittest.TestCase):
         sim = self.start_sim(Sim())
         d = self.driver
         self.start_panel()
-        self.connect_over_network(sim.address, DEFAULT_USER, "not-the-password")
+        self.connect_over_network(sim.address, DEFAULT_USER, "not-the-password", enter_in=CARD_IP)
         self.assertEqual(d.message(), [CAPTION, "Invalid Username or Password !"])
         self.shot("12-invalid-login", CAPTION)
         self.answer(IDOK)
@@ -220,7 +238,13 @@ class WindowsPanelTest(unittest.TestCase):
         sim = self.start_sim(HostSim())
         d = self.driver
         self.start_panel(sim.hostifc_env())
-        d.call("click", CONNECT, IDOK)
+        # A real Enter key on the fresh dialog, whose host choice has the focus, presses Ok.
+        window = subprocess.run(["xdotool", "search", "--name", "^%s$" % CONNECT], env=self.env,
+                                capture_output=True, text=True, timeout=60).stdout.split()
+        self.assertEqual(len(window), 1, window)
+        subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=self.env, timeout=60,
+                       check=True)
+        subprocess.run(["xdotool", "key", "Return"], env=self.env, timeout=60, check=True)
         d.call("wait", MAIN, WAIT_MS)
         self.wait_for_users(["admin"], "the user list over the host interface")
         self.shot("13-host-interface-user-manager", MAIN)
@@ -240,7 +264,7 @@ class WindowsPanelTest(unittest.TestCase):
         self.assertEqual(self.wait_for_exit(), 0)
 
         self.start_panel(sim.hostifc_env())
-        d.call("click", CONNECT, IDOK)
+        d.call("key", CONNECT, HOST_CHOICE, VK_RETURN)  # as a posted key message too
         d.call("wait", MAIN, WAIT_MS)
         d.call("close", MAIN)
         self.assertEqual(self.wait_for_exit(), 0)

@@ -19,7 +19,10 @@
 //   enabled TITLE ID         1 or 0
 //   windowenabled TITLE      1 or 0, for the window itself
 //   limit TITLE ID           the most characters an edit takes from the keyboard
-//   key TITLE ID VK          a key pressed while that control has the focus
+//   key TITLE ID VK          a key pressed while that control has the focus (an IP-address
+//                            control: its first field)
+//   pagegap TITLE ID         how far the showing child of a control (a tab control's page)
+//                            stops short of the control's right and bottom edges, in pixels
 //   tab TITLE ID N           chooses tab N of a tab control, as a click would
 //   syscommand TITLE N       a system-menu command
 //   close TITLE              the title bar's close button (WM_CLOSE)
@@ -177,6 +180,7 @@ public:
         if (op == "progress") return progress(control);
         if (op == "select") return select(control, number(f.at(3)));
         if (op == "key") return key(control, number(f.at(3)));
+        if (op == "pagegap") return pageGap(control);
         if (op == "tab") return chooseTab(control, number(f.at(3)));
         return "error unknown command " + op;
     }
@@ -285,7 +289,25 @@ private:
         return post(GetParent(control), WM_COMMAND, note, reinterpret_cast<LPARAM>(control));
     }
 
+    static std::string pageGap(HWND control) {
+        HWND page = GetWindow(control, GW_CHILD);
+        while (page != nullptr && !IsWindowVisible(page)) page = GetWindow(page, GW_HWNDNEXT);
+        if (page == nullptr) return "error no page showing";
+        RECT outer = {};
+        RECT inner = {};
+        GetWindowRect(control, &outer);
+        GetWindowRect(page, &inner);
+        return "ok\t" + std::to_string(outer.right - inner.right) + "\t" +
+               std::to_string(outer.bottom - inner.bottom);
+    }
+
     static std::string key(HWND control, unsigned long virtualKey) {
+        // The fields of an IP-address control are its children: the key goes to the first.
+        char name[32] = {};
+        GetClassNameA(control, name, sizeof name);
+        if (lstrcmpiA(name, WC_IPADDRESSA) == 0) {
+            if (HWND field = GetWindow(control, GW_CHILD)) control = field;
+        }
         // Posted, like real input, so that the dialog's message loop sees it (Enter and Escape
         // are dialog keys, handled there).
         PostMessageA(control, WM_KEYDOWN, virtualKey, 1);
