@@ -9,13 +9,11 @@ import sys
 import tempfile
 import unittest
 
-from vorltest import DEVLINK_PORT, EMULATOR, REMINDER, HostSim, run_cli
+from vorltest import EMULATOR, REMINDER, HostSim, run_cli, sg_tree
 
 CONNECTED = "Connecting..Connected\n"
 CONNECT_FAILED = "Connecting..Error during connect \n"
 DENIED = "cannot open /dev/sg%d: Permission denied (the card's drive needs group cdrom or root)\n"
-# Node kinds the double understands: a drive letter of vorlsim's device link (E the card, D a
-# plain CD-ROM drive, C the hard disk), "E unit-attention", or "denied".
 CARD, PLAIN, DISK = "E", "D", "C"
 CD_ROM, HARD_DISK = 5, 0
 
@@ -32,19 +30,10 @@ class SgPath(unittest.TestCase):
         shutil.rmtree(self.work, ignore_errors=True)
 
     def tree(self, *nodes):
-        """Builds sysfs and /dev for (number, SCSI type, kind) nodes; returns the environment."""
         root = os.path.join(self.work, "root%d" % len(os.listdir(self.work)))
-        os.makedirs(os.path.join(root, "sys/class/scsi_generic"))
-        os.makedirs(os.path.join(root, "dev"))
-        for number, scsi_type, kind in nodes:
-            device = os.path.join(root, "sys/class/scsi_generic/sg%d/device" % number)
-            os.makedirs(device)
-            with open(os.path.join(device, "type"), "w") as f:
-                f.write("%d\n" % scsi_type)
-            with open(os.path.join(root, "dev/sg%d" % number), "w") as f:
-                f.write(kind + "\n")
-        return {"VORL_HOSTIFC": "", "VORL_SG_ROOT": root, "VORL_MUTEX_DIR": self.work,
-                "VORL_SG_LINK": "sim:%s:%d" % (self.sim.address, DEVLINK_PORT)}
+        env = sg_tree(root, self.sim, *nodes)
+        env["VORL_MUTEX_DIR"] = self.work
+        return env
 
     def counted(self, env, *words):
         """Runs vorlcli -cd; returns the result and what vorlsim's counters moved by."""
