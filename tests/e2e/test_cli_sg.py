@@ -5,10 +5,12 @@ decodes every sg_io_hdr onto vorlsim's device link."""
 
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
 
+import vorltest
 from vorltest import EMULATOR, REMINDER, HostSim, run_cli, sg_tree
 
 CONNECTED = "Connecting..Connected\n"
@@ -96,6 +98,24 @@ class SgPath(unittest.TestCase):
             _, moved = self.counted(sg_env, *words)
             self.assertEqual((moved["exchanges"], moved["scsi-commands"]),
                              (1, 1 + per_exchange), moved)
+
+
+    def test_two_processes_on_the_sg_path_never_interleave(self):
+        lines = 100
+        script = os.path.join(self.work, "script.txt")
+        with open(script, "w") as f:
+            f.write("-user -listall\n" * lines)
+        env = dict(os.environ)
+        env.update(self.tree((0, CD_ROM, CARD)))
+        runs = [subprocess.Popen([vorltest.VORLCLI, "-cd", "-script", script], env=env,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                for _ in range(2)]
+        for run in runs:
+            out, err = run.communicate(timeout=300)
+            self.assertEqual(run.returncode, 0, err.decode(errors="replace"))
+            self.assertEqual(out.decode().count("User 1: admin"), lines)
+        stats = self.sim.devlink_statistics()
+        self.assertEqual((stats["interleaved"], stats["exchanges"]), (0, 2 * lines), stats)
 
 
 if __name__ == "__main__":
