@@ -185,12 +185,10 @@ int SgDriver::open(const std::string& node) {
     return ::open(rooted(node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
+// Not repeated on EINTR: the command may have reached the drive, and a vendor command is not
+// sent twice behind the caller's back (the block commands have their own retry rule).
 int SgDriver::sgIo(int fd, sg_io_hdr_t& header) {
-    int result;
-    do {
-        result = ::ioctl(fd, SG_IO, &header);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return ::ioctl(fd, SG_IO, &header);
 }
 
 void SgDriver::close(int fd) {
