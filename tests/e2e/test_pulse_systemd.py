@@ -79,6 +79,23 @@ class UnderSystemd(unittest.TestCase):
         self.assertTrue(self.sim.output().rstrip().endswith("answered 0"), self.sim.output())
 
 
+    def test_without_a_usable_drive_it_says_why_and_still_stops_on_sigterm(self):
+        env = dict(os.environ)
+        env.update(sg_tree(os.path.join(self.work, "root"), self.sim, (3, 5, "denied")))
+        env.update({"NOTIFY_SOCKET": self.notify_path, "VORL_MUTEX_DIR": self.work})
+        self.pulse = subprocess.Popen([VORLPULSE], env=env, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE)
+        self.expect("STATUS=Waiting for the card: no CD-ROM drive answers as the card")
+        self.pulse.send_signal(signal.SIGTERM)
+        self.expect("STOPPING=1", seconds=10)
+        out, err = self.pulse.communicate(timeout=15)
+        self.assertEqual(self.pulse.returncode, 0, err)
+        self.assertNotIn("READY=1", "\n".join(self.messages).split("\n"))
+        # Named once in the journal, not at every search.
+        self.assertEqual(err.decode(), "cannot open /dev/sg3: Permission denied (the card's "
+                         "drive needs group cdrom or root)\n")
+        self.assertEqual(self.sim.devlink_statistics()["heartbeat-start"], 0)
+
 
 @unittest.skipIf(EMULATOR or not sys.platform.startswith("linux"), "systemd is Linux's")
 class OptionsAndUnit(unittest.TestCase):
