@@ -141,6 +141,7 @@ LinkAnswer DeviceLinkCard::passThrough(uint64_t client, char drive, const uint8_
     // The hard disk and the plain CD-ROM drive refuse every vendor command.
     if (!config_.cardPresent || drive != config_.cardDrive || cdbLength == 0) return answer;
     std::lock_guard<std::mutex> guard(mutex_);
+    ++scsiCommands_;
     const uint8_t opcode = cdb[0];
     if (opcode == vendor::kOpProbe) {
         answer.refused = false;
@@ -380,6 +381,7 @@ std::string DeviceLinkCard::statistics() const {
         static_cast<unsigned long long>(heartbeatStops_));
     std::string result = text;
     result += "mouse-queued " + std::to_string(config_.mousePackets.size()) + "\n";
+    result += "scsi-commands " + std::to_string(scsiCommands_) + "\n";
     for (size_t i = 0; i < opens_.size(); ++i) {
         if (opens_[i] == 0) continue;
         result += "open " + std::string(1, static_cast<char>('A' + i)) + ": " +

@@ -60,7 +60,7 @@ public:
     // make the queue longer than 65536 packets. `queued`: the packets waiting afterwards.
     bool queueMousePackets(const std::string& text, uint32_t& queued);
     // "key value" lines: exchanges, interleaved, abandoned, mouse (0xE1 reads), mouse-queued,
-    // heartbeat-start/-poll/-stop, opens.
+    // heartbeat-start/-poll/-stop, scsi-commands (requests that reached the card drive), opens.
     std::string statistics() const;
     // Every heartbeat command received, with its time.
     std::vector<HeartbeatRecord> heartbeatLog() const;
@@ -103,6 +103,7 @@ private:
     uint64_t heartbeatStarts_ = 0;
     uint64_t heartbeatPolls_ = 0;
     uint64_t heartbeatStops_ = 0;
+    uint64_t scsiCommands_ = 0;  // pass-through requests that reached the card's drive
     HeartbeatLog heartbeatLog_;
     std::array<uint64_t, 26> opens_{};
 };

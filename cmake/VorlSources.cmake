@@ -1,6 +1,7 @@
 # Every folder lists its sources by pattern so that a new command group is a new file and
 # nothing else: foo.cpp is portable, foo_posix.cpp / foo_win32.cpp belong to one platform,
-# foo_test.cpp goes into the unit test program, main.cpp into the folder's program.
+# foo_linux_MECHANISM.cpp and foo_systemd.cpp to Linux alone, foo_test.cpp goes into the unit
+# test program, main.cpp into the folder's program.
 function(vorl_collect_sources out_var dir)
   file(GLOB all CONFIGURE_DEPENDS "${dir}/*.cpp")
   set(result "")
@@ -10,6 +11,9 @@ function(vorl_collect_sources out_var dir)
       continue()
     endif()
     if(name MATCHES "_(posix|win32)$" AND NOT name MATCHES "_${VORL_PLATFORM_SUFFIX}$")
+      continue()
+    endif()
+    if(name MATCHES "(_linux_[a-z0-9_]+|_systemd)$" AND NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
       continue()
     endif()
     list(APPEND result "${f}")

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/debug_output.h"
@@ -43,18 +44,28 @@ void HeartbeatService::disconnectCard() {
 
 int HeartbeatService::waitOnConnect() {
     for (;;) {
+        workerAlive();
         cardHandle_ = connectPass(card_, cardLetter_);
         if (cardHandle_ != nullptr) return 0;
         if (running_ != 1) return -1;
+        setActivity("Waiting for the card: no CD-ROM drive answers as the card");
     }
+}
+
+void HeartbeatService::setActivity(const char* text) {
+    if (std::strcmp(activity_, text) == 0) return;
+    std::snprintf(activity_, sizeof activity_, "%s", text);
+    reportActivity(activity_);
 }
 
 void HeartbeatService::initHeartbeat() {
     platform::debugOutput("In Init heartbeat\n");
+    setActivity("Looking for the card's drive");
     if (waitOnConnect() == -1) {
         platform::debugOutput("Wait on conn ret -1\n");
         return;
     }
+    setActivity("Starting the card's heartbeat");
     platform::debugOutput("Issuing HB start\n");
     int32_t answer = card_.heartbeatStart();
     platform::debugOutput("After issue HB start\n");
@@ -91,6 +102,7 @@ void HeartbeatService::Run() {
         if (answer == -1) {
             // The command failed: look for the card again and beat at once (a second later
             // when the beat before failed too).
+            setActivity("The heartbeat failed; looking for the card again");
             if (!recoverFromFailedBeat(lastBeatFailed)) break;
             lastBeatFailed = true;
             continue;
@@ -99,6 +111,11 @@ void HeartbeatService::Run() {
         // 0, and any other answer that is no countdown, means the card's default spacing.
         countdown_ = answer > 0 ? answer : kDefaultBeatSeconds;
         disconnectCard();
+        char text[sizeof activity_];
+        std::snprintf(text, sizeof text, "Heartbeat answered; the next in %d s",
+                      static_cast<int>(countdown_));
+        setActivity(text);
+        reportReady();
         if (!waitForNextBeat()) break;
     }
     endHeartbeat();
@@ -106,6 +123,7 @@ void HeartbeatService::Run() {
 
 bool HeartbeatService::waitForNextBeat() {
     while (countdown_-- != 0) {
+        workerAlive();
         platform::sleepMs(kCountdownStepMs);
         if (running_ == 0) return false;
     }

@@ -57,12 +57,15 @@ private:
     // the heartbeat before had failed too. False when the service has stopped meanwhile.
     bool recoverFromFailedBeat(bool previousFailed);
     void endHeartbeat();
+    // Tells the service manager what the worker is doing, when that changed.
+    void setActivity(const char* text);
 
     BackendFactory backends_;
     HostInterface card_;
     char cardLetter_ = 0;
     platform::ScsiDevice* cardHandle_ = nullptr;
     int32_t countdown_ = 0;
+    char activity_[96] = {};
 };
 
 }  // namespace vorl

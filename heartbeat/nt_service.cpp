@@ -100,6 +100,8 @@ bool CNTService::parseStandardArgs(int argc, char** argv) {
         print("The service is %s installed\n", isInstalled() ? "currently" : "not");
         return true;
     }
+    if ((sameOption(option, "-i") || sameOption(option, "-u")) && installedByPlatform())
+        return true;
     if (sameOption(option, "-i")) {
         if (isInstalled()) {
             print("%s is already installed\n", serviceName_);
@@ -154,6 +156,14 @@ uint32_t CNTService::install() {
 uint32_t CNTService::uninstall() {
     if (const uint32_t error = manager_.uninstall(serviceName_); error != 0) return failWith(error);
     return 0;
+}
+
+bool CNTService::installedByPlatform() {
+    const char* advice = manager_.installedByPlatform();
+    if (advice == nullptr) return false;
+    print("%s", advice);
+    failWith(1);
+    return true;
 }
 
 // A failed install or removal ends the program with the platform's error code, so that a

@@ -73,6 +73,11 @@ public:
     static uint32_t handler(uint32_t control, uint32_t eventType, void* eventData, void* context);
 
 protected:
+    // Progress for a service manager that follows it (no-ops on Windows).
+    void reportReady() { manager_.reportReady(); }
+    void reportActivity(const char* text) { manager_.reportActivity(text); }
+    void workerAlive() { manager_.workerAlive(); }
+
     // "NAME=value" entries the installed service gets as its environment.
     void setServiceEnvironment(std::vector<std::string> entries) {
         environment_ = std::move(entries);
@@ -88,6 +93,8 @@ private:
     uint32_t handleControl(uint32_t control, uint32_t eventType, void* eventData, void* context);
     [[gnu::format(printf, 2, 3)]] void print(const char* format, ...);
     uint32_t failWith(uint32_t error);
+    // True (and the exit code 1) where "-i" and "-u" belong to the platform's own tools.
+    bool installedByPlatform();
 
     char serviceName_[kNameCapacity] = {};
     int32_t majorVersion_ = 1;

@@ -3,43 +3,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/debug_output.h"
 #include "platform/sleep.h"
 
 namespace vorl {
-namespace {
-
-constexpr uint32_t kDeviceListSize = 16384;
-constexpr uint32_t kDeviceListLimit = 1024 * 1024;
-constexpr uint32_t kTargetSize = 1024;
-constexpr char kCdRomTarget[] = "\\Device\\CdRom";
-
-// The DOS device list, grown past its first 16384 bytes when the machine has more devices.
-// Empty on failure.
-std::vector<char> queryDeviceList(platform::DeviceBackend& backend) {
-    std::vector<char> list(kDeviceListSize);
-    for (;;) {
-        const long stored =
-            backend.queryDosDevice(nullptr, list.data(), static_cast<uint32_t>(list.size()));
-        if (stored > 0) {
-            list.resize(static_cast<size_t>(stored));
-            return list;
-        }
-        if (stored != platform::kDeviceQueryTooSmall || list.size() >= kDeviceListLimit) return {};
-        list.resize(list.size() * 2);
-    }
-}
-
-bool isCdRomDrive(platform::DeviceBackend& backend, const char* name) {
-    char target[kTargetSize];
-    if (backend.queryDosDevice(name, target, sizeof target) <= 0) return false;
-    target[sizeof target - 1] = '\0';
-    return std::strstr(target, kCdRomTarget) != nullptr;
-}
-
-}  // namespace
 
 HostInterface::HostInterface(std::unique_ptr<platform::DeviceBackend> backend)
     : backend_(std::move(backend)), transfer_(allocateTransferBuffer(MessageBlock::kSize)) {}
@@ -61,31 +29,20 @@ void HostInterface::pause(uint32_t milliseconds) {
 }
 
 int HostInterface::findDrive() {
-    const std::vector<char> list = queryDeviceList(*backend_);
-    const char* at = list.data();
-    const char* end = at + list.size();
-    while (at < end && *at != '\0') {
-        const char* nul = static_cast<const char*>(std::memchr(at, '\0', end - at));
-        if (nul == nullptr) break;  // an unterminated last name is not a name
-        const char* name = at;
-        at = nul + 1;
-        // Drive names only ("E:"); everything else (COM1, PhysicalDrive0) is skipped.
-        if (name[1] != ':' || !isCdRomDrive(*backend_, name)) continue;
-        char path[8];
-        std::snprintf(path, sizeof path, "\\\\.\\%c:", name[0]);
-        std::unique_ptr<platform::ScsiDevice> probe = backend_->openDevice(path);
-        if (!probe) continue;
+    found_ = 0;
+    backend_->enumerateCdRomDevices([this](const platform::DeviceCandidate& drive) {
+        std::unique_ptr<platform::ScsiDevice> probe = backend_->openDevice(drive.path.c_str());
+        if (!probe) return false;
         const bool isCard = probeSignature(*probe) == 1;
         probe.reset();
-        if (isCard) {
-            driveLetter_ = name[0];
-            found_ = 1;
-            trace("FindK8 CDROM DRIVE - Success\n");
-            return 1;
-        }
-    }
-    found_ = 0;
-    return 0;
+        if (!isCard) return false;
+        driveLetter_ = drive.letter;
+        devicePath_ = drive.path;
+        found_ = 1;
+        trace("FindK8 CDROM DRIVE - Success\n");
+        return true;
+    });
+    return found_;
 }
 
 int HostInterface::openDrive() {
@@ -93,11 +50,9 @@ int HostInterface::openDrive() {
         trace("CD already Open !!!");
         return 0;
     }
-    char path[8];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", driveLetter_);
-    device_ = backend_->openDevice(path);
+    device_ = backend_->openDevice(devicePath_.c_str());
     if (!device_) {
-        trace("Unable to open drive %s\n", path);
+        trace("Unable to open drive %s\n", devicePath_.c_str());
         return 1;
     }
     open_ = 1;
@@ -115,6 +70,7 @@ int HostInterface::closeDrive() {
 
 int HostInterface::connect() {
     if (findDrive() == 0) {
+        backend_->explainNoCard();
         trace("problem finding K8 CDROM DRIVE\n");
         return 1;
     }

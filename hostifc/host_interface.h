@@ -5,6 +5,7 @@
 // CardSession of transport type 0.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "hostifc/host_transport.h"
 #include "platform/named_mutex.h"
@@ -76,6 +77,8 @@ private:
     int32_t found_ = 0;
     int32_t open_ = 0;
     char driveLetter_ = 0;
+    // The device path of the drive found last ("\\.\E:" on Windows, "/dev/sg2" on Linux).
+    std::string devicePath_;
     std::unique_ptr<platform::ScsiDevice> device_;
     std::unique_ptr<platform::NamedMutex> accessMutex_;
     // One transfer buffer for every vendor command, zeroed before each use.

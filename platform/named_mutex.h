@@ -1,7 +1,7 @@
 #pragma once
 // A machine-wide named mutex shared by every process and account. Win32: CreateMutexA with a
 // null-DACL security descriptor. POSIX: flock on a lock file every account can open
-// ($VORL_MUTEX_DIR, default /tmp, file "<name>.lock").
+// ($VORL_MUTEX_DIR, default /run/lock, or /tmp where that is missing; file "<name>.lock").
 #include <memory>
 
 namespace vorl::platform {

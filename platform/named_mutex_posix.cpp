@@ -31,9 +31,15 @@ private:
     int fd_;
 };
 
+// /run/lock rather than /tmp where it exists: a service with a private /tmp (the heartbeat
+// service under systemd) must still meet the other programs there.
 std::string lockPath(const char* name) {
     const char* dir = std::getenv("VORL_MUTEX_DIR");
-    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    struct stat runLock;
+    std::string path = (dir != nullptr && *dir != '\0') ? dir
+                       : ::stat("/run/lock", &runLock) == 0 && S_ISDIR(runLock.st_mode)
+                           ? "/run/lock"
+                           : "/tmp";
     return path + "/" + name + ".lock";
 }
 

@@ -2,8 +2,10 @@
 // The service control manager as a service program needs it: register, remove and query a
 // service by name, run the control dispatcher, register the control handler and report the
 // service's status. Win32: OpenSCManagerA, CreateServiceA, OpenServiceA, DeleteService,
-// StartServiceCtrlDispatcherA, RegisterServiceCtrlHandlerExA, SetServiceStatus. POSIX: no
-// service manager; every operation refuses. Tests use a recording fake.
+// StartServiceCtrlDispatcherA, RegisterServiceCtrlHandlerExA, SetServiceStatus. Linux: systemd
+// (service_manager_systemd.cpp): the unit is installed by the package, the dispatcher runs the
+// service in the foreground, SIGTERM is the stop control, the notify protocol reports.
+// Tests use a recording fake.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -90,9 +92,21 @@ public:
                                                 ServiceControlHandler handler) = 0;
     // Reports `status` to the service manager. False when the platform refused it.
     virtual bool setStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
+
+    // For a service manager that follows the service's progress (systemd's notify protocol);
+    // the Windows one learns all it needs from the status reports, so these do nothing there.
+    // The service has done its first real work and is ready.
+    virtual void reportReady() {}
+    // One line saying what the service is doing or waiting for.
+    virtual void reportActivity(const char* text) { (void)text; }
+    // The worker loop is alive; called at least once a second while it waits.
+    virtual void workerAlive() {}
+    // Null where the program installs and removes itself ("-i", "-u"); otherwise the lines
+    // telling the administrator how the platform's own tools do it.
+    virtual const char* installedByPlatform() const { return nullptr; }
 };
 
-// The build's own service manager: Win32 on Windows; on POSIX one that refuses everything.
+// The build's own service manager: Win32 on Windows, systemd on Linux.
 std::unique_ptr<ServiceManager> makeSystemServiceManager();
 
 }  // namespace vorl::platform

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every package into build/packages/:
-#   vorl_<version>_amd64.deb and vorl-<version>-linux-x86_64.tar.gz   vorlcli and vorlsim for Linux
+#   vorl_<version>_amd64.deb and vorl-<version>-linux-x86_64.tar.gz   vorlcli, vorlpulse, vorlsim for Linux
 #   vorl-<version>-x64.msi                                            the Windows installer
 # Installs what it needs with apt-get (scripts/install-deps.sh package).
 set -euo pipefail
@@ -12,8 +12,8 @@ rm -rf "$out"
 mkdir -p "$out"
 
 cmake --preset package >/dev/null
-# The packages hold vorlcli and vorlsim only; nothing else needs building for them.
-cmake --build --preset package --target vorlcli vorlsim
+# The packages hold vorlcli, vorlpulse and vorlsim only; nothing else needs building for them.
+cmake --build --preset package --target vorlcli vorlpulse vorlsim
 rm -rf build/package/cpack
 (cd build/package && cpack -B "$PWD/cpack" >/dev/null)
 cp build/package/cpack/*.deb build/package/cpack/*.tar.gz "$out/"

@@ -304,6 +304,24 @@ class HostSim(Sim):
         return head[0] == 0, struct.unpack_from("<I", head, 4)[0]
 
 
+def sg_tree(root, link, *nodes):
+    """Builds sysfs and /dev below `root` for the SCSI generic test double, one node per
+    (number, SCSI type, kind); kind is a drive letter of vorlsim's device link (E the card,
+    D a plain CD-ROM drive, C the hard disk), "E unit-attention", or "denied". Returns the
+    environment that puts the programs' SG_IO backend in front of it and of `link` (a HostSim)."""
+    os.makedirs(os.path.join(root, "sys/class/scsi_generic"))
+    os.makedirs(os.path.join(root, "dev"))
+    for number, scsi_type, kind in nodes:
+        device = os.path.join(root, "sys/class/scsi_generic/sg%d/device" % number)
+        os.makedirs(device)
+        with open(os.path.join(device, "type"), "w") as f:
+            f.write("%d\n" % scsi_type)
+        with open(os.path.join(root, "dev/sg%d" % number), "w") as f:
+            f.write(kind + "\n")
+    return {"VORL_HOSTIFC": "", "VORL_SG_ROOT": root,
+            "VORL_SG_LINK": "sim:%s:%d" % (link.address, DEVLINK_PORT)}
+
+
 def _recv_exactly(sock, count):
     data = b""
     while len(data) < count:

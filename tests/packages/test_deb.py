@@ -1,5 +1,6 @@
-"""The Linux package: installs into a scratch root, its vorlcli talks to its vorlsim, its
-dependencies are the real ones, and both manual pages render without a warning."""
+"""The Linux package: installs into a scratch root, its vorlcli talks to its vorlsim, it ships
+the heartbeat service (program, systemd unit, maintainer scripts that enable and start it), its
+dependencies are the real ones, and the manual pages render without a warning."""
 
 import glob
 import os
@@ -40,7 +41,7 @@ class DebPackageTest(unittest.TestCase):
     def test_depends_on_the_libraries_it_links(self):
         depends = subprocess.run(["dpkg-deb", "-f", self.deb, "Depends"], check=True,
                                  capture_output=True, text=True).stdout
-        for library in ("libssl", "zlib1g", "libc6", "libstdc++6"):
+        for library in ("libssl", "zlib1g", "libc6", "libstdc++6", "libsystemd0"):
             self.assertIn(library, depends)
 
     def test_installed_vorlcli_talks_to_installed_vorlsim(self):
@@ -61,10 +62,33 @@ class DebPackageTest(unittest.TestCase):
             sim.wait(timeout=10)
             shutil.rmtree(state, ignore_errors=True)
 
+    def test_ships_the_heartbeat_service(self):
+        program = self.path("sbin", "vorlpulse")
+        self.assertTrue(os.access(program, os.X_OK), program)
+        run = subprocess.run([program, "-v"], capture_output=True, text=True, timeout=30)
+        self.assertTrue(run.stdout.startswith("VORL Server Heartbeat Service Version 1.0\n"), run)
+        with open(self.path("lib", "systemd", "system", "vorlpulse.service")) as f:
+            unit = f.read()
+        for line in ("Type=notify", "ExecStart=/usr/sbin/vorlpulse", "SupplementaryGroups=cdrom",
+                     "DeviceAllow=char-sg rw", "WantedBy=multi-user.target"):
+            self.assertIn(line + "\n", unit)
+        control = tempfile.mkdtemp(prefix="vorl-deb-control-")
+        self.addCleanup(shutil.rmtree, control, ignore_errors=True)
+        subprocess.run(["dpkg-deb", "-e", self.deb, control], check=True)
+        for script in ("postinst", "prerm", "postrm"):
+            path = os.path.join(control, script)
+            self.assertTrue(os.access(path, os.X_OK), script)
+            self.assertEqual(subprocess.run(["sh", "-n", path]).returncode, 0, script)
+        with open(os.path.join(control, "postinst")) as f:
+            postinst = f.read()
+        self.assertIn("deb-systemd-helper enable", postinst)
+        self.assertIn('systemctl --no-block "$action" "$UNIT"', postinst)
+
     def test_manual_pages_render_without_warnings(self):
-        for page in ("vorlcli.1", "vorlsim.1"):
+        for section, page in (("man1", "vorlcli.1"), ("man1", "vorlsim.1"),
+                              ("man8", "vorlpulse.8")):
             with self.subTest(page=page):
-                source = self.path("share", "man", "man1", page)
+                source = self.path("share", "man", section, page)
                 groff = subprocess.run(["groff", "-ww", "-man", "-Tutf8", source],
                                        capture_output=True, text=True)
                 self.assertEqual(groff.returncode, 0)
