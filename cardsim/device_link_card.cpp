@@ -380,6 +380,7 @@ std::string DeviceLinkCard::statistics() const {
         static_cast<unsigned long long>(heartbeatStops_));
     std::string result = text;
     result += "mouse-queued " + std::to_string(config_.mousePackets.size()) + "\n";
+    result += "logins " + std::to_string(card_.logins()) + "\n";
     for (size_t i = 0; i < opens_.size(); ++i) {
         if (opens_[i] == 0) continue;
         result += "open " + std::string(1, static_cast<char>('A' + i)) + ": " +

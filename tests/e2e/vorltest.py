@@ -27,6 +27,15 @@ def fresh_address():
     return "127.%d.%d.%d" % ((pid >> 8) & 0xFF, pid & 0xFF, n % 250 + 1)
 
 
+def fresh_addresses(count):
+    """`count` consecutive loopback addresses of this process (vorlsim --cards serves them)."""
+    while True:
+        first = [fresh_address() for _ in range(count)]
+        if len({a.rsplit(".", 1)[0] for a in first}) == 1 and \
+                int(first[-1].rsplit(".", 1)[1]) - int(first[0].rsplit(".", 1)[1]) == count - 1:
+            return first
+
+
 def end_process(process, seconds=10):
     """Terminates a process that is still running, and kills it if it does not end in time."""
     if process and process.poll() is None:
@@ -282,17 +291,7 @@ class HostSim(Sim):
         return env
 
     def devlink_statistics(self):
-        """The device link's counters as a dict (exchanges, interleaved, heartbeat-*, ...)."""
-        with socket.create_connection((self.address, DEVLINK_PORT), timeout=10) as s:
-            s.sendall(b"S" + bytes(27))
-            head = _recv_exactly(s, 12)
-            length = int.from_bytes(head[8:12], "little")
-            text = _recv_exactly(s, length).decode()
-        stats = {}
-        for line in text.splitlines():
-            key, _, value = line.rpartition(" ")
-            stats[key] = int(value)
-        return stats
+        return devlink_statistics(self.address)
 
     def queue_mouse(self, text):
         """Queues pointer packets "KIND:BUTTONS:X:Y,..." on the device link (request 'M').
@@ -302,6 +301,21 @@ class HostSim(Sim):
             s.sendall(b"M" + bytes(19) + struct.pack("<II", len(data), 0) + data)
             head = _recv_exactly(s, 12)
         return head[0] == 0, struct.unpack_from("<I", head, 4)[0]
+
+
+def devlink_statistics(address):
+    """A card's device-link counters as a dict (exchanges, interleaved, heartbeat-*, logins,
+    ...)."""
+    with socket.create_connection((address, DEVLINK_PORT), timeout=10) as s:
+        s.sendall(b"S" + bytes(27))
+        head = _recv_exactly(s, 12)
+        length = int.from_bytes(head[8:12], "little")
+        text = _recv_exactly(s, length).decode()
+    stats = {}
+    for line in text.splitlines():
+        key, _, value = line.rpartition(" ")
+        stats[key] = int(value)
+    return stats
 
 
 def _recv_exactly(sock, count):
