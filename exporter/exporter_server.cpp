@@ -1,7 +1,6 @@
 #include "exporter/exporter_server.h"
 
 #include <civetweb.h>
-#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -82,31 +81,17 @@ int dispatch(mg_connection* conn, void* data) {
     return (server->*Handler)(conn);
 }
 
-// Loads the certificate chain and the key as separate files, as Prometheus's exporters do.
-int initTls(void* sslContext, void* data) {
-    const WebConfig& web = static_cast<ExporterServer*>(data)->webConfig();
-    auto* context = static_cast<SSL_CTX*>(sslContext);
-    if (SSL_CTX_use_certificate_chain_file(context, web.certFile.c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(context, web.keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
-        SSL_CTX_check_private_key(context) != 1) {
-        std::fprintf(stderr, "vorl_exporter: cannot load the TLS certificate %s and key %s\n",
-                     web.certFile.c_str(), web.keyFile.c_str());
-        return -1;
-    }
-    return 1;
-}
-
 int logMessage(const mg_connection*, const char* message) {
     std::fprintf(stderr, "vorl_exporter: web server: %s\n", message);
     return 1;
 }
 
-// "localhost:9577" and ":9577" as CivetWeb writes them; TLS marks the port with "s".
-std::string civetPorts(const std::string& address, bool tls) {
+// "localhost:9577" and ":9577" as CivetWeb writes them.
+std::string civetPorts(const std::string& address) {
     std::string ports = address;
     if (ports.rfind("localhost:", 0) == 0) ports = "127.0.0.1:" + ports.substr(10);
     if (!ports.empty() && ports[0] == ':') ports = ports.substr(1);
-    return tls ? ports + "s" : ports;
+    return ports;
 }
 
 }  // namespace
@@ -123,14 +108,13 @@ ExporterServer::~ExporterServer() {
 }
 
 bool ExporterServer::start(std::string& error) {
-    const std::string ports = civetPorts(options_.listenAddress, web_.tls());
+    const std::string ports = civetPorts(options_.listenAddress);
     std::vector<const char*> settings = {"listening_ports",    ports.c_str(), "num_threads", "64",
                                          "request_timeout_ms", "120000"};
     settings.push_back(nullptr);
     mg_callbacks callbacks{};
     callbacks.log_message = logMessage;
-    if (web_.tls()) callbacks.init_ssl = initTls;
-    mg_init_library(web_.tls() ? MG_FEATURES_SSL : 0);
+    mg_init_library(0);
     context_ = mg_start(&callbacks, this, settings.data());
     if (context_ == nullptr) {
         error = "cannot listen on " + options_.listenAddress;

@@ -1,16 +1,14 @@
 #pragma once
-// The web configuration file in the format Prometheus's own exporters read: TLS certificate and
-// key, and basic-auth users with bcrypt hashes.
+// The web configuration file in the format Prometheus's own exporters read: basic-auth users
+// with bcrypt hashes. TLS settings are refused with a reason: Debian's CivetWeb 1.15 crashes on
+// the first TLS handshake with OpenSSL 3, so TLS is left to a proxy in front.
 #include <map>
 #include <string>
 
 namespace vorl::exporter {
 
 struct WebConfig {
-    std::string certFile;  // TLS when set (with keyFile)
-    std::string keyFile;
     std::map<std::string, std::string> users;  // name -> bcrypt hash; empty: no authentication
-    bool tls() const { return !certFile.empty(); }
 };
 
 // Reads `path`; false with "PATH:LINE: reason" in `error`.

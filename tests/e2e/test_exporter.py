@@ -186,5 +186,36 @@ class SharingTest(unittest.TestCase):
             self.assertEqual(devlink_statistics(sim.address)["logins"], 2)
 
 
+@unittest.skipUnless(VORL_EXPORTER and shutil.which("curl") and shutil.which("htpasswd"),
+                     "vorl_exporter, curl or htpasswd missing")
+class WebConfigTest(unittest.TestCase):
+    def test_basic_auth_with_curl_and_tls_refused_with_its_reason(self):
+        exporter = Exporter()
+        line = subprocess.run(["htpasswd", "-nbB", "prom", "scrape-Pw1"], check=True,
+                              capture_output=True, timeout=60).stdout.decode().strip()
+        web = os.path.join(exporter.dir, "web.yml")
+        with open(web, "w") as f:
+            f.write("basic_auth_users:\n  %s: '%s'\n" % tuple(line.split(":", 1)))
+        exporter.extra = ["--web.config.file=" + web]
+        with Sim() as sim, exporter:
+            url = "http://%s:%d/probe?target=%s" % (exporter.address, exporter.port, sim.address)
+
+            def curl(*words):
+                return subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}"] +
+                                      list(words), capture_output=True, timeout=60).stdout.decode()
+
+            self.assertEqual(curl("-u", "prom:scrape-Pw1", url), "200")
+            self.assertEqual(curl("-u", "prom:wrong", url), "401")
+            self.assertEqual(curl("-u", "other:scrape-Pw1", url), "401")
+            self.assertEqual(curl(url), "401")
+            self.assertEqual(curl(url.replace("/probe", "/metrics")), "401")
+            self.assertNotIn("scrape-Pw1", exporter.output())
+        with open(web, "w") as f:
+            f.write("tls_server_config:\n  cert_file: c.pem\n  key_file: k.pem\n")
+        done = subprocess.run([VORL_EXPORTER, "--config.file=" + exporter.config_path,
+                               "--web.config.file=" + web], capture_output=True, timeout=30)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(web + ":1: TLS is not available", done.stderr.decode())
+
 if __name__ == "__main__":
     unittest.main()
