@@ -12,8 +12,8 @@ rm -rf "$out"
 mkdir -p "$out"
 
 cmake --preset package >/dev/null
-# The packages hold vorlcli and vorlsim only; nothing else needs building for them.
-cmake --build --preset package --target vorlcli vorlsim
+# The .deb holds vorlcli, vorlsim and vorl_exporter; nothing else needs building for it.
+cmake --build --preset package --target vorlcli vorlsim vorl_exporter
 rm -rf build/package/cpack
 (cd build/package && cpack -B "$PWD/cpack" >/dev/null)
 cp build/package/cpack/*.deb build/package/cpack/*.tar.gz "$out/"
