@@ -80,8 +80,7 @@ class DebPackageTest(unittest.TestCase):
                              text=True, timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertIn("--config.file", run.stdout)
-        with open(os.path.join(self.root, "lib", "systemd", "system",
-                               "vorl_exporter.service")) as f:
+        with open(self.path("lib", "systemd", "system", "vorl_exporter.service")) as f:
             unit = f.read()
         for line in ("DynamicUser=yes", "NoNewPrivileges=yes", "ProtectSystem=strict",
                      "ProtectHome=yes", "PrivateTmp=yes", "--config.file=/etc/vorl/"):
