@@ -25,7 +25,7 @@ import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from exportertest import free_port  # noqa: E402
+from exportertest import free_port, scrape_config  # noqa: E402
 from vorltest import end_process, wait_for_port  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -111,24 +111,9 @@ def fleet(build, workdir, cards, seconds):
     address = BASE + ".251"
     port = free_port(address)
     config = os.path.join(workdir, "prometheus.yml")
-    targets = ", ".join("%s.%d" % (BASE, i) for i in range(1, cards + 1))
     with open(config, "w") as f:
-        f.write("""global:
-  scrape_interval: 15s
-  scrape_timeout: 10s
-scrape_configs:
-  - job_name: vorl
-    metrics_path: /probe
-    static_configs:
-      - targets: [%s]
-    relabel_configs:
-      - source_labels: [__address__]
-        target_label: __param_target
-      - source_labels: [__param_target]
-        target_label: instance
-      - target_label: __address__
-        replacement: %s
-""" % (targets, url.split("//")[1]))
+        f.write(scrape_config(["%s.%d" % (BASE, i) for i in range(1, cards + 1)],
+                              url.split("//")[1], "15s", "10s"))
     prometheus = start([shutil.which("prometheus"), "--config.file=" + config,
                         "--web.listen-address=%s:%d" % (address, port),
                         "--storage.tsdb.path=" + os.path.join(workdir, "data")], address, port)

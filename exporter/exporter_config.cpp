@@ -158,18 +158,25 @@ bool parseAddress(const std::string& text, uint32_t& hostOrder) {
     return true;
 }
 
+bool parseAddressWithNumber(const std::string& text, char separator, unsigned max,
+                            uint32_t& address, unsigned& number) {
+    const size_t at = text.find(separator);
+    if (!parseAddress(text.substr(0, at), address)) return false;
+    if (at == std::string::npos) return true;
+    const std::string digits = text.substr(at + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != digits.npos)
+        return false;
+    const unsigned long value = std::stoul(digits);
+    if (value > max) return false;
+    number = static_cast<unsigned>(value);
+    return true;
+}
+
 bool parseRange(const std::string& text, AddressRange& range) {
-    const size_t slash = text.find('/');
     uint32_t address = 0;
-    if (!parseAddress(text.substr(0, slash), address)) return false;
     unsigned prefix = 32;
-    if (slash != std::string::npos) {
-        const std::string bits = text.substr(slash + 1);
-        if (bits.empty() || bits.size() > 2 || bits.find_first_not_of("0123456789") != bits.npos)
-            return false;
-        prefix = static_cast<unsigned>(std::stoul(bits));
-        if (prefix > 32) return false;
-    }
+    if (!parseAddressWithNumber(text, '/', 32, address, prefix)) return false;
     range.mask = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);
     range.address = address & range.mask;
     return true;

@@ -55,6 +55,10 @@ bool parseConfig(const std::string& text, const std::string& name, const std::st
 // A dotted IPv4 address as a number, first octet highest; false for anything else.
 bool parseAddress(const std::string& text, uint32_t& hostOrder);
 // "A.B.C.D" or "A.B.C.D/N".
+// Follows an address with `separator` and a decimal number from 0 to `max` (e.g. "/24", ":6577"):
+// the address part in `address`, the number (if present) in `number`. False for anything else.
+bool parseAddressWithNumber(const std::string& text, char separator, unsigned max,
+                            uint32_t& address, unsigned& number);
 bool parseRange(const std::string& text, AddressRange& range);
 
 }  // namespace vorl::exporter

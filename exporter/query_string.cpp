@@ -51,21 +51,11 @@ bool parseQuery(std::string_view query, std::map<std::string, std::string>& valu
 }
 
 bool parseTarget(const std::string& text, Target& target) {
-    const size_t colon = text.find(':');
     uint32_t address = 0;
-    if (!parseAddress(text.substr(0, colon), address)) return false;
-    uint16_t port = 6577;
-    if (colon != std::string::npos) {
-        const std::string digits = text.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5 ||
-            digits.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        const unsigned long value = std::stoul(digits);
-        if (value == 0 || value > 65535) return false;
-        port = static_cast<uint16_t>(value);
-    }
-    target.address = text.substr(0, colon);
-    target.port = port;
+    unsigned port = 6577;
+    if (!parseAddressWithNumber(text, ':', 65535, address, port) || port == 0) return false;
+    target.address = text.substr(0, text.find(':'));
+    target.port = static_cast<uint16_t>(port);
     return true;
 }
 

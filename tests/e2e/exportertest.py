@@ -23,6 +23,29 @@ CONFIG = """modules:
 """
 
 
+def scrape_config(targets, exporter, interval, timeout):
+    """A Prometheus configuration that scrapes `targets` (card addresses) through the exporter
+    at `exporter` (HOST:PORT), with the standard multi-target relabelling."""
+    return """global:
+  scrape_interval: %s
+  scrape_timeout: %s
+scrape_configs:
+  - job_name: vorl
+    metrics_path: /probe
+    params:
+      module: [default]
+    static_configs:
+      - targets: [%s]
+    relabel_configs:
+      - source_labels: [__address__]
+        target_label: __param_target
+      - source_labels: [__param_target]
+        target_label: instance
+      - target_label: __address__
+        replacement: %s
+""" % (interval, timeout, ", ".join(targets), exporter)
+
+
 def free_port(address):
     with socket.socket() as s:
         s.bind((address, 0))

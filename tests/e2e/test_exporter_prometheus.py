@@ -13,30 +13,10 @@ import unittest
 import urllib.parse
 import urllib.request
 
-from exportertest import VORL_EXPORTER, Exporter, free_port
+from exportertest import VORL_EXPORTER, Exporter, free_port, scrape_config
 from vorltest import Sim, end_process, fresh_address
 
 PROMETHEUS = shutil.which("prometheus")
-
-SCRAPE_CONFIG = """global:
-  scrape_interval: 1s
-  scrape_timeout: 1s
-scrape_configs:
-  - job_name: vorl
-    metrics_path: /probe
-    params:
-      module: [default]
-    static_configs:
-      - targets: [%(targets)s]
-    relabel_configs:
-      - source_labels: [__address__]
-        target_label: __param_target
-      - source_labels: [__param_target]
-        target_label: instance
-      - target_label: __address__
-        replacement: %(exporter)s
-"""
-
 
 @unittest.skipUnless(VORL_EXPORTER and PROMETHEUS, "vorl_exporter or prometheus missing")
 class PrometheusTest(unittest.TestCase):
@@ -53,9 +33,9 @@ class PrometheusTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.dir, True)
         config = os.path.join(self.dir, "prometheus.yml")
         with open(config, "w") as f:
-            f.write(SCRAPE_CONFIG % {
-                "targets": ", ".join(s.address for s in (self.good, self.stopping, self.silent)),
-                "exporter": "%s:%d" % (self.exporter.address, self.exporter.port)})
+            f.write(scrape_config([s.address for s in (self.good, self.stopping, self.silent)],
+                                  "%s:%d" % (self.exporter.address, self.exporter.port),
+                                  "1s", "1s"))
         self.address = fresh_address()
         self.port = free_port(self.address)
         self.log = tempfile.TemporaryFile()
