@@ -11,7 +11,7 @@ import time
 import urllib.error
 import urllib.request
 
-from vorltest import end_process, fresh_address
+from vorltest import LoggedProcess, fresh_address
 
 VORL_EXPORTER = os.environ.get("VORL_EXPORTER", "")
 
@@ -52,7 +52,7 @@ def free_port(address):
         return s.getsockname()[1]
 
 
-class Exporter:
+class Exporter(LoggedProcess):
     """A running vorl_exporter; `config` is the text of its configuration file."""
 
     def __init__(self, config=CONFIG, extra=()):
@@ -105,17 +105,8 @@ class Exporter:
             raise AssertionError("probe answered %d: %s" % (status, body))
         return body
 
-    def output(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace")
-
-    def stop(self):
-        end_process(self.process)
-
     def __del__(self):
-        log = getattr(self, "log", None)
-        if log is not None:
-            log.close()
+        super().__del__()
         shutil.rmtree(getattr(self, "dir", ""), ignore_errors=True)
 
     def __enter__(self):

@@ -58,7 +58,25 @@ def wait_for_port(address, port, seconds=15.0):
     return False
 
 
-class Sim:
+class LoggedProcess:
+    """A program run by a test, its standard output and error kept in `self.log`."""
+
+    process = None
+    log = None
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace")
+
+    def stop(self):
+        end_process(self.process)
+
+    def __del__(self):
+        if self.log is not None:
+            self.log.close()
+
+
+class Sim(LoggedProcess):
     """A running vorlsim. Use as a context manager; extra options are passed on unchanged."""
 
     def __init__(self, *options, state_dir=None, port=6577, wait_ports=(6577,)):
@@ -81,18 +99,6 @@ class Sim:
                 self.stop()
                 raise RuntimeError("vorlsim did not start: " + self.output())
         return self
-
-    def output(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace")
-
-    def stop(self):
-        end_process(self.process)
-
-    def __del__(self):
-        log = getattr(self, "log", None)
-        if log is not None:
-            log.close()
 
     def __enter__(self):
         return self.start()
