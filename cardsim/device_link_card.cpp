@@ -382,6 +382,7 @@ std::string DeviceLinkCard::statistics() const {
     std::string result = text;
     result += "mouse-queued " + std::to_string(config_.mousePackets.size()) + "\n";
     result += "scsi-commands " + std::to_string(scsiCommands_) + "\n";
+    result += "logins " + std::to_string(card_.logins()) + "\n";
     for (size_t i = 0; i < opens_.size(); ++i) {
         if (opens_[i] == 0) continue;
         result += "open " + std::string(1, static_cast<char>('A' + i)) + ": " +

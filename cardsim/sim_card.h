@@ -1,6 +1,8 @@
 #pragma once
 // The simulated card: its command groups, its state directory and its lock. Both the TCP server
 // and the host-interface device link hand every command to execute().
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -36,6 +38,11 @@ public:
     // Incremented on every restart; connection handlers end when it changes.
     unsigned generation() const;
 
+    // Successful network logins since the process started: one per card session, so that a test
+    // can tell how many sessions a client opened.
+    void countLogin() { logins_.fetch_add(1, std::memory_order_relaxed); }
+    uint64_t logins() const { return logins_.load(std::memory_order_relaxed); }
+
     std::recursive_mutex& lock() { return lock_; }
     const std::filesystem::path& stateDir() const { return stateDir_; }
 
@@ -46,6 +53,7 @@ private:
     std::vector<std::unique_ptr<SimGroup>> groups_;
     mutable std::recursive_mutex lock_;
     unsigned generation_ = 0;
+    std::atomic<uint64_t> logins_{0};
 };
 
 }  // namespace vorl::sim

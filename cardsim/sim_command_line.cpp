@@ -1,5 +1,7 @@
 #include "cardsim/sim_command_line.h"
 
+#include <cstring>
+
 #include "platform/sockets.h"
 
 namespace vorl::sim {
@@ -31,6 +33,14 @@ bool setCore(const std::string& key, const std::string& value, SimCommandLine& l
             error = "bad port for --port: '" + value + "'";
             return false;
         }
+    } else if (key == "cards") {
+        uint16_t cards = 0;
+        if (!parsePort(value, cards) || cards < 1 || cards > SimCommandLine::kMaxCards) {
+            error = "bad count for --cards: '" + value + "' (1 to " +
+                    std::to_string(SimCommandLine::kMaxCards) + ")";
+            return false;
+        }
+        line.cards = cards;
     } else {
         if (value.empty()) {
             error = "--state-dir needs a directory";
@@ -39,6 +49,16 @@ bool setCore(const std::string& key, const std::string& value, SimCommandLine& l
         line.stateDir = value;
     }
     return true;
+}
+
+// A checked dotted address as a number, first octet highest.
+uint32_t hostOrderAddress(const std::string& text) {
+    uint32_t networkOrder = 0;
+    platform::parseIpv4(text.c_str(), networkOrder);
+    uint8_t octets[4];
+    std::memcpy(octets, &networkOrder, sizeof octets);
+    return uint32_t{octets[0]} << 24 | uint32_t{octets[1]} << 16 | uint32_t{octets[2]} << 8 |
+           octets[3];
 }
 
 }  // namespace
@@ -56,7 +76,7 @@ bool parseCommandLine(int argc, const char* const* argv, SimCommandLine& line, S
         const bool inlineValue = equals != std::string::npos;
         if (key == "help") {
             line.help = true;
-        } else if (key == "listen" || key == "port" || key == "state-dir") {
+        } else if (key == "listen" || key == "port" || key == "state-dir" || key == "cards") {
             std::string value;
             if (inlineValue) {
                 value = word.substr(equals + 1);
@@ -71,7 +91,23 @@ bool parseCommandLine(int argc, const char* const* argv, SimCommandLine& line, S
             options.add(key, inlineValue ? word.substr(equals + 1) : std::string());
         }
     }
+    if (0xFFFFFFFFull - hostOrderAddress(line.listen) < line.cards - 1) {
+        error = "--cards " + std::to_string(line.cards) + " from " + line.listen +
+                " runs past the last IPv4 address";
+        return false;
+    }
     return true;
+}
+
+std::vector<std::string> cardAddresses(const SimCommandLine& line) {
+    const uint32_t first = hostOrderAddress(line.listen);
+    std::vector<std::string> addresses;
+    for (unsigned i = 0; i < line.cards; ++i) {
+        const uint32_t a = first + i;
+        addresses.push_back(std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+                            std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF));
+    }
+    return addresses;
 }
 
 }  // namespace vorl::sim

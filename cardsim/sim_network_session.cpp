@@ -62,6 +62,7 @@ uint16_t SimNetworkSession::login(const SimRequest& request) {
     std::lock_guard<std::recursive_mutex> guard(card_.lock());
     const SimUsersGroup* users = card_.group<SimUsersGroup>();
     loggedIn_ = users && users->checkLogin(name, request.payload + 32, challenge_);
+    if (loggedIn_) card_.countLogin();
     return loggedIn_ ? kStatusSuccess : kStatusAuthenticationFailed;
 }
 

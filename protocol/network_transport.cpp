@@ -79,7 +79,8 @@ int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/
     if (lost_ || !socket_.isOpen()) return kStatusConnectError;
     const uint32_t payload = CommandHeader::payloadLength(request);
     if (payload > CommandHeader::kMaxPayload) return kStatusConnectError;
-    deadline_ = platform::Deadline(platform::answerWaitLimitMs());
+    deadline_ = platform::Deadline(limit_ ? std::min(platform::answerWaitLimitMs(), limit_->remainingMs())
+                                          : platform::answerWaitLimitMs());
     emptyPolls_ = 0;
     const uint8_t* at = request;
     size_t left = CommandHeader::kSize + payload;

@@ -9,6 +9,7 @@
 // counts as lost and every later transaction fails at once.
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/deadline.h"
 #include "platform/sockets.h"
@@ -33,6 +34,9 @@ public:
     // Runs over `connected`, a socket already connected to a card, instead of connecting
     // (tests and fuzzing). 0 or 33.
     int attach(platform::TcpSocket connected);
+    // Bounds every later transaction to end by `limit` as well (a caller with a deadline of its
+    // own, such as a probe that must answer within a scrape).
+    void limitTo(platform::Deadline limit) { limit_ = limit; }
     // recv calls made on the card's connection so far (the benchmarks report them).
     uint64_t receiveCalls() const { return socket_.receiveCalls(); }
     // The response after a stale one, within the bound of the transaction in progress. 0 or 1.
@@ -81,6 +85,7 @@ private:
     size_t start_ = 0;  // first unread byte
     size_t end_ = 0;    // one past the last received byte
     platform::Deadline deadline_{0};
+    std::optional<platform::Deadline> limit_;
     uint32_t emptyPolls_ = 0;
     bool lost_ = false;
 };

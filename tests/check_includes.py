@@ -24,6 +24,7 @@ ALLOWED = {
     "mouse": {"mouse", "hostifc", "wire", "platform"},
     "heartbeat": {"heartbeat", "hostifc", "wire", "platform"},
     "cardsim": {"cardsim", "protocol", "firmware", "wire", "platform"},
+    "exporter": {"exporter", "session", "protocol", "firmware", "wire", "platform"},
 }
 # Never, not even from a test: the card command library and the host-interface library stay apart.
 FORBIDDEN_ALWAYS = {"protocol": {"hostifc"}, "firmware": {"hostifc"}, "hostifc": {"protocol", "firmware"}}

@@ -1,6 +1,7 @@
 """vorlsim as a process: login over raw packets, state across restarts, options, faults."""
 
 import hashlib
+import os
 import shutil
 import signal
 import socket
@@ -8,7 +9,8 @@ import subprocess
 import tempfile
 import unittest
 
-from vorltest import (VORLSIM, CardConnection, Sim, fresh_address, request_header, text_fields)
+from vorltest import (DEVLINK_PORT, VORLSIM, CardConnection, Sim, devlink_statistics,
+                      fresh_address, fresh_addresses, request_header, text_fields)
 
 
 def user_record(name, password):
@@ -224,3 +226,50 @@ class FaultTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class ManyCardsTest(unittest.TestCase):
+    """--cards N: one process, N cards on consecutive addresses, each with its own state."""
+
+    def start(self, addresses, state_dir):
+        process = subprocess.Popen([VORLSIM, "--listen", addresses[0], "--cards", str(len(addresses)),
+                                    "--state-dir", state_dir], stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        self.addCleanup(lambda: (process.poll() is None and process.kill(), process.wait()))
+        lines = [process.stdout.readline().decode().strip() for _ in range(2 * len(addresses))]
+        for address in addresses:
+            self.assertIn("vorlsim: listening on %s:6577" % address, lines)
+            self.assertIn("vorlsim: device link on %s:%d" % (address, DEVLINK_PORT), lines)
+        return process
+
+    def test_each_address_is_a_card_of_its_own_across_restarts(self):
+        addresses = fresh_addresses(3)
+        state_dir = tempfile.mkdtemp(prefix="vorlsim-cards-")
+        self.addCleanup(shutil.rmtree, state_dir, True)
+        process = self.start(addresses, state_dir)
+        with CardConnection(addresses[1]) as card:
+            self.assertEqual(card.login(), 0)
+            self.assertEqual(card.transact(0x0500, user_record("second", "password2"))[0], 0)
+        with CardConnection(addresses[1]) as card:
+            self.assertEqual(card.login("second", "password2"), 0)
+        with CardConnection(addresses[2]) as card:
+            self.assertEqual(card.login("second", "password2"), 1)
+        # Statistics are per card: logins on the second card only.
+        self.assertEqual([devlink_statistics(a)["logins"] for a in addresses], [0, 2, 0])
+        process.send_signal(signal.SIGTERM)
+        self.assertEqual(process.wait(timeout=10), 0)
+        self.assertEqual(sorted(os.listdir(state_dir)), sorted(addresses))
+        self.start(addresses, state_dir)
+        with CardConnection(addresses[1]) as card:
+            self.assertEqual(card.login("second", "password2"), 0)
+        with CardConnection(addresses[0]) as card:
+            self.assertEqual(card.login(), 0)
+            self.assertEqual(text_fields(card.transact(0x0503)[1], 32), ["admin"])
+
+    def test_bad_counts_and_a_shared_device_link_address_exit_2(self):
+        for words in (["--cards", "0"], ["--cards", "1025"], ["--cards", "x"],
+                      ["--listen", "255.255.255.254", "--cards", "3"],
+                      ["--cards", "2", "--devlink-listen=127.0.0.1"]):
+            done = subprocess.run([VORLSIM] + words, capture_output=True, timeout=10)
+            self.assertEqual(done.returncode, 2, words)
+            self.assertTrue(done.stderr.startswith(b"vorlsim: "), done.stderr)

@@ -27,6 +27,15 @@ def fresh_address():
     return "127.%d.%d.%d" % ((pid >> 8) & 0xFF, pid & 0xFF, n % 250 + 1)
 
 
+def fresh_addresses(count):
+    """`count` consecutive loopback addresses of this process (vorlsim --cards serves them)."""
+    while True:
+        first = [fresh_address() for _ in range(count)]
+        if len({a.rsplit(".", 1)[0] for a in first}) == 1 and \
+                int(first[-1].rsplit(".", 1)[1]) - int(first[0].rsplit(".", 1)[1]) == count - 1:
+            return first
+
+
 def end_process(process, seconds=10):
     """Terminates a process that is still running, and kills it if it does not end in time."""
     if process and process.poll() is None:
@@ -49,7 +58,25 @@ def wait_for_port(address, port, seconds=15.0):
     return False
 
 
-class Sim:
+class LoggedProcess:
+    """A program run by a test, its standard output and error kept in `self.log`."""
+
+    process = None
+    log = None
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace")
+
+    def stop(self):
+        end_process(self.process)
+
+    def __del__(self):
+        if self.log is not None:
+            self.log.close()
+
+
+class Sim(LoggedProcess):
     """A running vorlsim. Use as a context manager; extra options are passed on unchanged."""
 
     def __init__(self, *options, state_dir=None, port=6577, wait_ports=(6577,)):
@@ -72,18 +99,6 @@ class Sim:
                 self.stop()
                 raise RuntimeError("vorlsim did not start: " + self.output())
         return self
-
-    def output(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace")
-
-    def stop(self):
-        end_process(self.process)
-
-    def __del__(self):
-        log = getattr(self, "log", None)
-        if log is not None:
-            log.close()
 
     def __enter__(self):
         return self.start()
@@ -282,17 +297,7 @@ class HostSim(Sim):
         return env
 
     def devlink_statistics(self):
-        """The device link's counters as a dict (exchanges, interleaved, heartbeat-*, ...)."""
-        with socket.create_connection((self.address, DEVLINK_PORT), timeout=10) as s:
-            s.sendall(b"S" + bytes(27))
-            head = _recv_exactly(s, 12)
-            length = int.from_bytes(head[8:12], "little")
-            text = _recv_exactly(s, length).decode()
-        stats = {}
-        for line in text.splitlines():
-            key, _, value = line.rpartition(" ")
-            stats[key] = int(value)
-        return stats
+        return devlink_statistics(self.address)
 
     def queue_mouse(self, text):
         """Queues pointer packets "KIND:BUTTONS:X:Y,..." on the device link (request 'M').
@@ -320,6 +325,21 @@ def sg_tree(root, link, *nodes):
             f.write(kind + "\n")
     return {"VORL_HOSTIFC": "", "VORL_SG_ROOT": root,
             "VORL_SG_LINK": "sim:%s:%d" % (link.address, DEVLINK_PORT)}
+
+
+def devlink_statistics(address):
+    """A card's device-link counters as a dict (exchanges, interleaved, heartbeat-*, logins,
+    ...)."""
+    with socket.create_connection((address, DEVLINK_PORT), timeout=10) as s:
+        s.sendall(b"S" + bytes(27))
+        head = _recv_exactly(s, 12)
+        length = int.from_bytes(head[8:12], "little")
+        text = _recv_exactly(s, length).decode()
+    stats = {}
+    for line in text.splitlines():
+        key, _, value = line.rpartition(" ")
+        stats[key] = int(value)
+    return stats
 
 
 def _recv_exactly(sock, count):

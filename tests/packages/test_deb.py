@@ -86,7 +86,7 @@ class DebPackageTest(unittest.TestCase):
 
     def test_manual_pages_render_without_warnings(self):
         for section, page in (("man1", "vorlcli.1"), ("man1", "vorlsim.1"),
-                              ("man8", "vorlpulse.8")):
+                              ("man1", "vorl_exporter.1"), ("man8", "vorlpulse.8")):
             with self.subTest(page=page):
                 source = self.path("share", "man", section, page)
                 groff = subprocess.run(["groff", "-ww", "-man", "-Tutf8", source],
@@ -98,6 +98,19 @@ class DebPackageTest(unittest.TestCase):
                 self.assertEqual(man.returncode, 0, man.stderr)
                 self.assertIn("EXIT STATUS", man.stdout)
                 self.assertIn("ENVIRONMENT", man.stdout)
+
+    def test_ships_the_exporter_with_its_unit_and_example(self):
+        run = subprocess.run([self.path("bin", "vorl_exporter"), "--help"], capture_output=True,
+                             text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertIn("--config.file", run.stdout)
+        with open(self.path("lib", "systemd", "system", "vorl_exporter.service")) as f:
+            unit = f.read()
+        for line in ("DynamicUser=yes", "NoNewPrivileges=yes", "ProtectSystem=strict",
+                     "ProtectHome=yes", "PrivateTmp=yes", "--config.file=/etc/vorl/"):
+            self.assertIn(line, unit)
+        self.assertTrue(os.path.exists(self.path("share", "doc", "vorl", "examples",
+                                                 "vorl_exporter.yml")))
 
     def test_vorlcli_page_names_every_group_and_variable(self):
         text = subprocess.run(["man", "-l", self.path("share", "man", "man1", "vorlcli.1")],

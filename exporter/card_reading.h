@@ -1,0 +1,63 @@
+#pragma once
+// What one probe reads from a card, as plain data: the collectors' commands over one
+// CardSession, each collector's success and duration, and the values. Knows nothing of
+// Prometheus (metrics_text turns a reading into an exposition).
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "exporter/exporter_config.h"
+
+namespace vorl {
+class CardSession;
+}
+
+namespace vorl::exporter {
+
+struct CollectorResult {
+    unsigned collector = 0;  // one Collector bit
+    bool ok = false;
+    double seconds = 0;
+};
+
+struct Voltage {
+    std::string name;
+    double volts = 0;
+    std::string status;  // the card's text, "Normal" when all is well
+};
+
+struct SensorValue {
+    std::string group;
+    std::string sensor;
+    std::string unit;  // base unit (volts, celsius, seconds, ...) or the card's unit text
+    double value = 0;
+    bool ok = false;  // false: the card could not read the sensor, `value` means nothing
+};
+
+struct CardReading {
+    std::vector<CollectorResult> results;  // one per collector asked for, in bit order
+    std::vector<Voltage> voltages;
+    std::vector<SensorValue> sensors;
+    double selEntries = 0;
+    double selFreeBytes = 0;
+    std::string firmwareVersion;  // the running firmware's version text
+    // Flash sections as booted: module name ("OS", "BOOT", ...) and version "major.minor.build".
+    std::vector<std::pair<std::string, std::string>> sectionVersions;
+    std::string networkAddress, networkMac, networkMethod;
+    double clockOffsetSeconds = 0;  // card clock minus the exporter's clock
+    double heartbeatSeconds = 0;
+};
+
+// Runs the `collectors` over a session that is connected (and logged in where needed). A
+// collector whose command fails is reported as not ok and leaves its values empty; once the
+// connection is lost the rest fail at once.
+CardReading readCard(CardSession& session, unsigned collectors);
+
+// A collector that could not run at all (no connection, refused login): every one not ok.
+CardReading failedReading(unsigned collectors);
+
+// Converts a sensor reading of unit `code` to its base unit; `unit` receives the unit's name.
+double sensorBaseValue(int32_t reading, uint8_t code, std::string& unit);
+
+}  // namespace vorl::exporter

@@ -1,0 +1,132 @@
+// vorl_exporter: a Prometheus exporter for VORL cards. /probe?target=HOST&module=NAME reads a
+// card over the network; /metrics gives the exporter's own metrics (and, with --local-card,
+// the card in this server over the host interface). SIGHUP reloads the configuration.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "exporter/exporter_server.h"
+#include "platform/sockets.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t reloadRequested = 0;
+
+extern "C" void onStop(int) {
+    stopRequested = 1;
+}
+extern "C" void onHangup(int) {
+    reloadRequested = 1;
+}
+
+constexpr const char* kUsage =
+    "Usage: vorl_exporter [options]\n"
+    "  --config.file=FILE         modules and allowed targets (default "
+    "/etc/vorl/vorl_exporter.yml)\n"
+    "  --web.listen-address=ADDR  where to listen (default localhost:9577; :9577 for every "
+    "address)\n"
+    "  --web.config.file=FILE     basic authentication (Prometheus exporters' format)\n"
+    "  --local-card               add the card in this server (host interface) to /metrics\n"
+    "  --version, --help\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "vorl_exporter: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+// Reads "--key=value" or "--key value"; false for an unknown word or a missing value.
+bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& options,
+                    std::string& error, bool& exitNow) {
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i], value;
+        const size_t equals = word.find('=');
+        const bool hasValue = equals != std::string::npos;
+        if (hasValue) {
+            value = word.substr(equals + 1);
+            word = word.substr(0, equals);
+        }
+        if (word == "--help" || word == "--version") {
+            std::fputs(word == "--help" ? kUsage : "vorl_exporter " VORL_VERSION "\n", stdout);
+            exitNow = true;
+            return true;
+        }
+        if (word == "--local-card" && !hasValue) {
+            options.localCard = true;
+            continue;
+        }
+        std::string* target = word == "--config.file"          ? &options.configFile
+                              : word == "--web.listen-address" ? &options.listenAddress
+                              : word == "--web.config.file"    ? &options.webConfigFile
+                                                               : nullptr;
+        if (target == nullptr) {
+            error = "unknown option " + word;
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                error = word + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (value.empty()) {
+            error = word + " needs a value";
+            return false;
+        }
+        *target = value;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vorl::exporter;
+    std::signal(SIGINT, onStop);
+    std::signal(SIGTERM, onStop);
+    std::signal(SIGHUP, onHangup);
+    std::signal(SIGPIPE, SIG_IGN);
+    ServerOptions options;
+    options.configFile = "/etc/vorl/vorl_exporter.yml";
+    std::string error;
+    bool exitNow = false;
+    if (!parseArguments(argc, argv, options, error, exitNow)) return usageError(error);
+    if (exitNow) return 0;
+
+    ExporterConfig config;
+    if (!loadConfigFile(options.configFile, config, error)) {
+        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
+        return 1;
+    }
+    WebConfig web;
+    if (!options.webConfigFile.empty() && !loadWebConfig(options.webConfigFile, web, error)) {
+        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
+        return 1;
+    }
+    if (vorl::platform::startNetworking() != 0) {
+        std::fprintf(stderr, "vorl_exporter: networking did not start\n");
+        return 1;
+    }
+    const size_t modules = config.modules.size();
+    ExporterServer server(options, std::move(config), std::move(web));
+    if (!server.start(error)) {
+        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "vorl_exporter: listening on %s (%s), %zu module%s from %s\n",
+                 options.listenAddress.c_str(),
+                 options.webConfigFile.empty() ? "http" : "basic auth", modules,
+                 modules == 1 ? "" : "s", options.configFile.c_str());
+    while (!stopRequested) {
+        if (reloadRequested) {
+            reloadRequested = 0;
+            server.reload(error);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+}
