@@ -1,5 +1,6 @@
-# Installation and the Linux packages. On Linux `cmake --install` puts vorlcli, vorlsim and the
-# heartbeat service vorlpulse (with its systemd unit) under the prefix with their manual pages,
+# Installation and the Linux packages. On Linux `cmake --install` puts vorlcli, vorlsim, the
+# heartbeat service vorlpulse and the Prometheus exporter vorl_exporter (with their systemd units;
+# the exporter's rules are in exporter/CMakeLists.txt) under the prefix with their manual pages,
 # and CPack makes a .deb and a .tar.gz of them. The
 # Windows installer is built by scripts/package.sh from the windows preset (packaging/windows).
 if(WIN32)
@@ -28,9 +29,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/cardsim/README.md DESTINATION ${CMAKE_INSTAL
 set(CPACK_PACKAGE_NAME vorl)
 set(CPACK_PACKAGE_VENDOR "VORL host suite")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Command-line tool, heartbeat service and simulated card for VORL remote management cards")
+    "Command-line tool, heartbeat service, Prometheus exporter and simulated card for VORL remote management cards")
 set(CPACK_PACKAGE_DESCRIPTION
-    "vorlcli configures and maintains a VORL remote management card over the network or through\n the host interface; vorlpulse (a systemd service) sends the card the server's heartbeat;\n vorlsim is a simulated card to try them without one.")
+    "vorlcli configures and maintains a VORL remote management card over the network or through\n the host interface; vorlpulse (a systemd service) sends the card the server's heartbeat;\n vorl_exporter lets Prometheus watch a fleet of cards; vorlsim is a simulated card to try them without one.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "VORL host suite maintainers <vorl@localhost>")
 set(CPACK_GENERATOR "DEB;TGZ")
@@ -38,6 +39,6 @@ set(CPACK_PACKAGE_FILE_NAME vorl-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESS
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
-# The real dependencies (libssl, zlib, the C++ runtime) come from the binaries themselves.
+# The real dependencies (libssl, zlib, libsystemd, the exporter's libraries, the C++ runtime) come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
