@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets the whole-process cost of vorlcli against a minimal client making the same exchanges
 # (bench/startup_client.c): `-user -listAllUser` against a local vorlsim, in text and in JSON mode,
-# the password piped to both. Reports the mean wall time per run and the ratio; asserts nothing.
+# the password piped to both. Runs the three in turn, RUNS rounds, and reports each one's median
+# wall time per run and its ratio to the minimal client; asserts nothing.
 #   bench/startup-compare.sh [BUILD_DIR] [RUNS]     (default build/release, 300 runs)
 # Run it on a quiet machine; figures from a loaded one mean little.
 set -euo pipefail
@@ -21,20 +22,25 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-# Mean milliseconds per run of the command line "$@", the password piped in, output discarded.
-mean_ms() {
-    local start end
+# Appends the microseconds of one run of "$@" (the password piped in, output discarded) to $1.
+time_run() {
+    local log=$1 start end
+    shift
     start=$(date +%s%N)
-    for _ in $(seq "$runs"); do
-        printf 'vorladmin\n' | "$@" >/dev/null 2>&1 || true
-    done
+    printf 'vorladmin\n' | "$@" >/dev/null 2>&1 || true
     end=$(date +%s%N)
-    echo $(( (end - start) / runs / 1000 ))
+    echo $(( (end - start) / 1000 )) >>"$log"
 }
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-minimal=$(mean_ms "$work/startup_client" "$address" admin)
-text=$(mean_ms "$build/cli/vorlcli" -nw "$address" admin -user -listAllUser)
-json=$(mean_ms "$build/cli/vorlcli" --json -nw "$address" admin -user -listAllUser)
+for _ in $(seq "$runs"); do
+    time_run "$work/minimal" "$work/startup_client" "$address" admin
+    time_run "$work/text" "$build/cli/vorlcli" -nw "$address" admin -user -listAllUser
+    time_run "$work/json" "$build/cli/vorlcli" --json -nw "$address" admin -user -listAllUser
+done
+minimal=$(median "$work/minimal")
+text=$(median "$work/text")
+json=$(median "$work/json")
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf '%-34s %8s us\n' "minimal client" "$minimal"
 printf '%-34s %8s us  %sx\n' "vorlcli -user -listAllUser" "$text" "$(ratio "$text" "$minimal")"

@@ -21,21 +21,21 @@ int runUserGroup(CardSession& session, const Words& words, Report& report);  // 
 int runSelGroup(CardSession& session, const Words& words);                   // -sel
 int runPefGroup(CardSession& session, const Words& words);                   // -pef
 int runFlashGroup(CardSession& session, const Words& words);  // -Flash, -cardMode, -file
-int runNetGroup(CardSession& session, const Words& words, Report& report);  // -net
-int runGenGroup(CardSession& session, const Words& words);                  // -gen
-int runHbGroup(CardSession& session, const Words& words, Report& report);   // -HB
-int runSdkGroup(CardSession& session, const Words& words);                  // -SDK
-int runModemCfg(CardSession& session, const Words& words);                  // -ModemCfg
-int runPppCfg(CardSession& session, const Words& words);                    // -PppCfg
-int runAsrCfg(CardSession& session, const Words& words);                    // -ASRCfg
-int runSetServerInfo(CardSession& session, const Words& words);             // -setServerInfo
-int runGetServerInfo(CardSession& session, const Words& words);             // -GetServerInfo
-int runGetCardHealth(CardSession& session, const Words& words);             // -GetCardHealth
-int runGetI2cCfg(CardSession& session, const Words& words);                 // -GetI2CCfg
-int runSetI2cCfg(CardSession& session, const Words& words);                 // -SetI2CCfg
-int runGetIpmiCfg(CardSession& session, const Words& words);                // -GetIpmiCfg
-int runSetIpmiCfg(CardSession& session, const Words& words);                // -SetIpmiCfg
-int runHostCtrl(CardSession& session, const Words& words);                  // -HostCtrl
+int runNetGroup(CardSession& session, const Words& words, Report& report);       // -net
+int runGenGroup(CardSession& session, const Words& words);                       // -gen
+int runHbGroup(CardSession& session, const Words& words, Report& report);        // -HB
+int runSdkGroup(CardSession& session, const Words& words);                       // -SDK
+int runModemCfg(CardSession& session, const Words& words);                       // -ModemCfg
+int runPppCfg(CardSession& session, const Words& words);                         // -PppCfg
+int runAsrCfg(CardSession& session, const Words& words);                         // -ASRCfg
+int runSetServerInfo(CardSession& session, const Words& words, Report& report);  // -setServerInfo
+int runGetServerInfo(CardSession& session, const Words& words, Report& report);  // -GetServerInfo
+int runGetCardHealth(CardSession& session, const Words& words, Report& report);  // -GetCardHealth
+int runGetI2cCfg(CardSession& session, const Words& words);                      // -GetI2CCfg
+int runSetI2cCfg(CardSession& session, const Words& words);                      // -SetI2CCfg
+int runGetIpmiCfg(CardSession& session, const Words& words);                     // -GetIpmiCfg
+int runSetIpmiCfg(CardSession& session, const Words& words);                     // -SetIpmiCfg
+int runHostCtrl(CardSession& session, const Words& words);                       // -HostCtrl
 
 // Case-insensitive comparison of `word` after its first character (the "-") with `keyword`.
 bool isSubCommand(const std::string& word, const char* keyword);

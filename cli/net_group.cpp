@@ -23,10 +23,6 @@ bool overNetwork(CardSession& session) {
     return dynamic_cast<NetworkTransport*>(&session.transport()) != nullptr;
 }
 
-const char* text(const Json& value) {
-    return value.get_ref<const std::string&>().c_str();
-}
-
 std::string lowerCase(std::string word) {
     for (char& c : word) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -36,7 +32,7 @@ std::string lowerCase(std::string word) {
 
 void printMac(const Json& data, int status) {
     if (status == kStatusSuccess)
-        std::printf("MAC Address is : %s \n", text(data["mac_address_as_received"]));
+        std::printf("MAC Address is : %s \n", textOf(data["mac_address_as_received"]));
     else
         std::printf("Error while getting MAC address !\n");
 }
@@ -58,13 +54,13 @@ void printConfig(const Json& data, int status) {
         return;
     }
     std::printf("Current Network Configuration : \n");
-    std::printf("Configuration method: %s\n", text(data["method_as_received"]));
-    std::printf("Interface Name      : %s\n", text(data["interface"]));
-    std::printf("MAC Address         : %s\n", text(data["mac_address_as_received"]));
-    std::printf("IP Address          : %s\n", text(data["ip_address"]));
-    std::printf("Broadcast           : %s\n", text(data["broadcast"]));
-    std::printf("Netmask             : %s\n", text(data["netmask"]));
-    std::printf("Gateway             : %s\n", text(data["gateway"]));
+    std::printf("Configuration method: %s\n", textOf(data["method_as_received"]));
+    std::printf("Interface Name      : %s\n", textOf(data["interface"]));
+    std::printf("MAC Address         : %s\n", textOf(data["mac_address_as_received"]));
+    std::printf("IP Address          : %s\n", textOf(data["ip_address"]));
+    std::printf("Broadcast           : %s\n", textOf(data["broadcast"]));
+    std::printf("Netmask             : %s\n", textOf(data["netmask"]));
+    std::printf("Gateway             : %s\n", textOf(data["gateway"]));
 }
 
 void printSetMac(const Json& data, int status) {
@@ -85,7 +81,7 @@ void printSetStatic(const Json& data, int status) {
         std::printf(
             "The IP address of VORL card has been changed to %s.\nPlease use the new IP to "
             "connect to the card.\n",
-            text(data["ip_address"]));
+            textOf(data["ip_address"]));
     } else {
         std::printf("Network Configuration changed successfully! \n");
     }

@@ -55,6 +55,11 @@ private:
     std::string message_;
 };
 
+// The text of a string value of a result, for the console renderers.
+inline const char* textOf(const Json& value) {
+    return value.get_ref<const std::string&>().c_str();
+}
+
 // The message printed for a tool's own refusal; formatted like printf.
 std::string formatted(const char* format, const std::string& word);
 

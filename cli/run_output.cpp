@@ -40,12 +40,24 @@ Json commandWords(const Words& words) {
     return list;
 }
 
+// Groups that are one command each: their further words are arguments, not sub-commands.
+bool isSingleCommandGroup(const std::string& group) {
+    for (const char* name : {"setserverinfo", "getserverinfo", "getcardhealth", "geti2ccfg",
+                             "seti2ccfg", "getipmicfg", "setipmicfg"}) {
+        if (group == name) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string schemaName(const Words& words) {
     if (words.size() < 2 || words[1].size() < 2 || words[1][0] != '-') return "vorl.run/1";
-    std::string name = "vorl." + lowerWord(words[1]);
-    if (words.size() >= 3 && !words[2].empty()) name += "." + lowerWord(words[2]);
+    const std::string group = lowerWord(words[1]);
+    std::string name = "vorl." + group;
+    if (words.size() >= 3 && !words[2].empty() && !isSingleCommandGroup(group)) {
+        name += "." + lowerWord(words[2]);
+    }
     return name + "/1";
 }
 

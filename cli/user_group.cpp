@@ -39,20 +39,16 @@ bool accountWordsValid(const std::string& name, const std::string& password, boo
     return refusal == nullptr;
 }
 
-const char* text(const Json& value) {
-    return value.get_ref<const std::string&>().c_str();
-}
-
 void printUserNames(const Json& data, int) {
     for (const Json& user : data["users"]) {
-        std::printf("User %d: %s \n", user["index"].get<int>(), text(user["name"]));
+        std::printf("User %d: %s \n", user["index"].get<int>(), textOf(user["name"]));
     }
 }
 
 void printUsers(const Json& data, int) {
     for (const Json& user : data["users"]) {
-        std::printf("User %d: %s Password: %s \n", user["index"].get<int>(), text(user["name"]),
-                    text(user["password"]));
+        std::printf("User %d: %s Password: %s \n", user["index"].get<int>(), textOf(user["name"]),
+                    textOf(user["password"]));
     }
 }
 
@@ -68,8 +64,8 @@ void printSnmpUsers(const Json& data, int status) {
     std::printf("SNMP users in the system:\n");
     for (const Json& u : data["snmp_users"]) {
         std::printf("User %d: %s Password: %s Auth Protocol: %s Priv Protocol: %s\n",
-                    u["index"].get<int>(), text(u["name"]), text(u["password"]),
-                    text(u["auth_protocol"]), text(u["priv_protocol"]));
+                    u["index"].get<int>(), textOf(u["name"]), textOf(u["password"]),
+                    textOf(u["auth_protocol"]), textOf(u["priv_protocol"]));
     }
 }
 

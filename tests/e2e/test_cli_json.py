@@ -95,6 +95,19 @@ class SettingsDocumentsTest(JsonTestCase):
             "message": "Operation Success", "data": {"interval_seconds": 240}})
 
 
+    def test_server_information_and_card_health_as_data(self):
+        r, doc = self.json_cli("-setServerInfo", "-ServerName", "web1", "-ServerLocn", "rack4",
+                               "-ServerOS", "linux")
+        self.assertEqual((doc["schema"], doc["changed"]), ("vorl.setserverinfo/1", True))
+        r, doc = self.json_cli("-GetServerInfo")
+        self.assertEqual(doc["data"], {"name": "web1", "location": "rack4", "os": "linux",
+                                       "description": "", "available": True})
+        r, doc = self.json_cli("-GetCardHealth")
+        self.assertEqual(doc["data"]["entries"][:2], [
+            {"index": 1, "name": "VCC 3.3V", "millivolts": 3296, "status": "Normal"},
+            {"index": 2, "name": "VCC 5V", "millivolts": 5012, "status": "Normal"}])
+
+
 class FailureEnvelopeTest(JsonTestCase):
     def expect_stop(self, r, doc, stage, status, message):
         self.assertEqual((r.code, doc["stage"], doc["status"], doc["message"], doc["schema"]),
