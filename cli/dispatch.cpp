@@ -42,7 +42,7 @@ constexpr GroupKeyword kGroups[] = {
     {"SetI2CCfg", textOnly<runSetI2cCfg>, false},
     {"GetIpmiCfg", textOnly<runGetIpmiCfg>, false},
     {"SetIpmiCfg", textOnly<runSetIpmiCfg>, false},
-    {"HostCtrl", textOnly<runHostCtrl>, false},
+    {"HostCtrl", runHostCtrl, true},
 };
 
 char lower(char c) {

@@ -35,7 +35,7 @@ int runGetI2cCfg(CardSession& session, const Words& words);                     
 int runSetI2cCfg(CardSession& session, const Words& words);                      // -SetI2CCfg
 int runGetIpmiCfg(CardSession& session, const Words& words);                     // -GetIpmiCfg
 int runSetIpmiCfg(CardSession& session, const Words& words);                     // -SetIpmiCfg
-int runHostCtrl(CardSession& session, const Words& words);                       // -HostCtrl
+int runHostCtrl(CardSession& session, const Words& words, Report& report);       // -HostCtrl
 
 // Case-insensitive comparison of `word` after its first character (the "-") with `keyword`.
 bool isSubCommand(const std::string& word, const char* keyword);

@@ -128,7 +128,7 @@ int getConfig(CardSession& session, Report& report) {
 int setMac(CardSession& session, const std::string& word, Report& report) {
     if (askYesNo("This operation will reset the VORL card after completion.Are you Sure (y/n)?") !=
         'Y') {
-        report.result(kStatusSuccess, {{"confirmed", false}}, Change::Declined, printSetMac);
+        report.result(kStatusSuccess, {{"confirmed", false}}, Change::Unchanged, printSetMac);
         return kStatusSuccess;
     }
     uint8_t mac[kMacLength];

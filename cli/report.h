@@ -15,8 +15,8 @@ using Json = nlohmann::ordered_json;
 using TextRenderer = void (*)(const Json& data, int status);
 
 // What a command does to the card: reads it, writes it (changed when its status is 0), or would
-// write it but the user declined.
-enum class Change { Reads, Writes, Declined };
+// write it but did not (the user declined, say).
+enum class Change { Reads, Writes, Unchanged };
 
 class Report {
 public:

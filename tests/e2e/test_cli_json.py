@@ -102,6 +102,10 @@ class SettingsDocumentsTest(JsonTestCase):
         r, doc = self.json_cli("-GetServerInfo")
         self.assertEqual(doc["data"], {"name": "web1", "location": "rack4", "os": "linux",
                                        "description": "", "available": True})
+        r, doc = self.json_cli("-HostCtrl", "PowerCycle")
+        self.assertEqual((doc["schema"], doc["changed"], doc["data"]),
+                         ("vorl.hostctrl.powercycle/1", True,
+                          {"action": "power_cycle", "performed": True}))
         r, doc = self.json_cli("-GetCardHealth")
         self.assertEqual(doc["data"]["entries"][:2], [
             {"index": 1, "name": "VCC 3.3V", "millivolts": 3296, "status": "Normal"},
