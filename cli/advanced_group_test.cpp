@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/sensor_listing.h"
 #include "cli/typed_numbers.h"
 #include "protocol/card_session.h"
@@ -18,6 +19,7 @@ namespace {
 using test::FakeTransport;
 using Bytes = std::vector<uint8_t>;
 using Handler = int (*)(CardSession&, const Words&);
+using ReportingHandler = int (*)(CardSession&, const Words&, Report&);
 
 std::string textAt(const Bytes& bytes, size_t offset, size_t width) {
     return std::string(reinterpret_cast<const char*>(bytes.data() + offset),
@@ -30,6 +32,15 @@ struct AdvancedCli : test::FakeSessionTest {
         words.insert(words.begin(), {"admin", command});
         ::testing::internal::CaptureStdout();
         const int result = handler(*session, words);
+        out = ::testing::internal::GetCapturedStdout();
+        return result;
+    }
+    // A group that reports its results: shown as text, as a console run shows them.
+    int run(ReportingHandler handler, const char* command, Words words) {
+        words.insert(words.begin(), {"admin", command});
+        TextReport report;
+        ::testing::internal::CaptureStdout();
+        const int result = handler(*session, words, report);
         out = ::testing::internal::GetCapturedStdout();
         return result;
     }

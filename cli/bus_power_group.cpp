@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/settings_words.h"
 #include "cli/typed_numbers.h"
 #include "protocol/advanced_records.h"
@@ -76,22 +77,37 @@ int runSetIpmiCfg(CardSession& session, const Words& words) {
     return 0;
 }
 
-int runHostCtrl(CardSession& session, const Words& words) {
+void printHostControl(const Json& data, int) {
+    if (!data["performed"].get<bool>()) std::printf("Unable to perform Remote Power management\n");
+}
+
+// A refused power action still returns 0, as the console tool always has; the data says so.
+int runHostCtrl(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 3) return -1;
     const std::string& word = words[2];
     uint8_t action = 0;
-    if (equalsIgnoringCase(word, "PowerUp"))
+    const char* name = nullptr;
+    if (equalsIgnoringCase(word, "PowerUp")) {
         action = kPowerUp;
-    else if (equalsIgnoringCase(word, "PowerDown"))
+        name = "power_up";
+    } else if (equalsIgnoringCase(word, "PowerDown")) {
         action = kPowerDown;
-    else if (equalsIgnoringCase(word, "Reset"))
+        name = "power_down";
+    } else if (equalsIgnoringCase(word, "Reset")) {
         action = kPowerReset;
-    else if (equalsIgnoringCase(word, "PowerCycle"))
+        name = "reset";
+    } else if (equalsIgnoringCase(word, "PowerCycle")) {
         action = kPowerCycle;
-    else
+        name = "power_cycle";
+    } else {
         return -1;
-    if (session.hostControl(action) != kStatusSuccess)
-        std::printf("Unable to perform Remote Power management\n");
+    }
+    const int status = session.hostControl(action);
+    const bool performed = status == kStatusSuccess;
+    Json data = {{"action", name}, {"performed", performed}};
+    if (!performed) data["card_status"] = status;
+    report.result(0, std::move(data), performed ? Change::Writes : Change::Unchanged,
+                  printHostControl);
     return 0;
 }
 

@@ -1,49 +1,59 @@
 #include "cli/dispatch.h"
 
+#include "cli/report.h"
+
 namespace vorl::cli {
 namespace {
 
-using GroupHandler = int (*)(CardSession& session, const Words& words);
+using GroupHandler = int (*)(CardSession& session, const Words& words, Report& report);
+
+// A group that still prints its texts itself: under --json they go to standard error and its
+// document carries no data.
+template <int (*Handler)(CardSession&, const Words&)>
+int textOnly(CardSession& session, const Words& words, Report&) {
+    return Handler(session, words);
+}
 
 struct GroupKeyword {
     const char* keyword;
     GroupHandler handler;
+    bool givesData;  // its handler reports its result as data
 };
 
 // Searched in this order; the first match wins.
 constexpr GroupKeyword kGroups[] = {
-    {"user", runUserGroup},
-    {"sel", runSelGroup},
-    {"pef", runPefGroup},
-    {"Flash", runFlashGroup},
-    {"cardMode", runFlashGroup},
-    {"file", runFlashGroup},
-    {"net", runNetGroup},
-    {"gen", runGenGroup},
-    {"HB", runHbGroup},
-    {"SDK", runSdkGroup},
-    {"ModemCfg", runModemCfg},
-    {"PppCfg", runPppCfg},
-    {"ASRCfg", runAsrCfg},
-    {"setServerInfo", runSetServerInfo},
-    {"GetServerInfo", runGetServerInfo},
-    {"GetCardHealth", runGetCardHealth},
-    {"GetI2CCfg", runGetI2cCfg},
-    {"SetI2CCfg", runSetI2cCfg},
-    {"GetIpmiCfg", runGetIpmiCfg},
-    {"SetIpmiCfg", runSetIpmiCfg},
-    {"HostCtrl", runHostCtrl},
+    {"user", runUserGroup, true},
+    {"sel", textOnly<runSelGroup>, false},
+    {"pef", textOnly<runPefGroup>, false},
+    {"Flash", textOnly<runFlashGroup>, false},
+    {"cardMode", textOnly<runFlashGroup>, false},
+    {"file", textOnly<runFlashGroup>, false},
+    {"net", runNetGroup, true},
+    {"gen", textOnly<runGenGroup>, false},
+    {"HB", runHbGroup, true},
+    {"SDK", textOnly<runSdkGroup>, false},
+    {"ModemCfg", textOnly<runModemCfg>, false},
+    {"PppCfg", textOnly<runPppCfg>, false},
+    {"ASRCfg", textOnly<runAsrCfg>, false},
+    {"setServerInfo", runSetServerInfo, true},
+    {"GetServerInfo", runGetServerInfo, true},
+    {"GetCardHealth", runGetCardHealth, true},
+    {"GetI2CCfg", textOnly<runGetI2cCfg>, false},
+    {"SetI2CCfg", textOnly<runSetI2cCfg>, false},
+    {"GetIpmiCfg", textOnly<runGetIpmiCfg>, false},
+    {"SetIpmiCfg", textOnly<runSetIpmiCfg>, false},
+    {"HostCtrl", runHostCtrl, true},
 };
 
 char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The handler whose keyword matches `word` ("-" then the keyword in any case), or nullptr.
-GroupHandler findGroupHandler(const std::string& word) {
+// The group whose keyword matches `word` ("-" then the keyword in any case), or nullptr.
+const GroupKeyword* findGroup(const std::string& word) {
     if (word.empty() || word[0] != '-') return nullptr;
     for (const GroupKeyword& group : kGroups) {
-        if (isSubCommand(word, group.keyword)) return group.handler;
+        if (isSubCommand(word, group.keyword)) return &group;
     }
     return nullptr;
 }
@@ -59,10 +69,20 @@ bool isSubCommand(const std::string& word, const char* keyword) {
     return i == word.size();
 }
 
-int dispatchCommand(CardSession& session, const Words& words) {
+int dispatchCommand(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 2) return -1;
-    const GroupHandler handler = findGroupHandler(words[1]);
-    return handler ? handler(session, words) : -1;
+    const GroupKeyword* group = findGroup(words[1]);
+    return group ? group->handler(session, words, report) : -1;
+}
+
+int dispatchCommand(CardSession& session, const Words& words) {
+    TextReport report;
+    return dispatchCommand(session, words, report);
+}
+
+bool groupGivesData(const std::string& word) {
+    const GroupKeyword* group = findGroup(word);
+    return group && group->givesData;
 }
 
 }  // namespace vorl::cli

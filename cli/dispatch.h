@@ -8,6 +8,11 @@ namespace vorl::cli {
 
 // Runs the command in `words` (word 0 the leading word, word 1 the group keyword, words 2 onward
 // the group's arguments). Returns the handler's result, or -1 when no group matches.
+// Results of groups that report data go to `report`; the overload without one prints them as text.
+int dispatchCommand(CardSession& session, const Words& words, Report& report);
 int dispatchCommand(CardSession& session, const Words& words);
+
+// Whether the group named by `word` reports its results as data (false also for no group).
+bool groupGivesData(const std::string& word);
 
 }  // namespace vorl::cli

@@ -3,6 +3,7 @@
 
 #include "cli/group_handlers.h"
 #include "cli/prompts.h"
+#include "cli/report.h"
 #include "cli/settings_words.h"
 #include "protocol/card_session.h"
 #include "protocol/network_records.h"
@@ -22,106 +23,160 @@ bool overNetwork(CardSession& session) {
     return dynamic_cast<NetworkTransport*>(&session.transport()) != nullptr;
 }
 
-int getMac(CardSession& session) {
-    char text[kMacTextLength + 1] = {};
-    const int status = session.getMacAddress(text);
-    if (status == kStatusSuccess)
-        std::printf("MAC Address is : %s \n", text);
-    else
-        std::printf("Error while getting MAC address !\n");
-    return status;
+std::string lowerCase(std::string word) {
+    for (char& c : word) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return word;
 }
 
-int setDhcp(CardSession& session) {
-    const int status = session.setDhcp();
+void printMac(const Json& data, int status) {
+    if (status == kStatusSuccess)
+        std::printf("MAC Address is : %s \n", textOf(data["mac_address_as_received"]));
+    else
+        std::printf("Error while getting MAC address !\n");
+}
+
+void printSetDhcp(const Json&, int status) {
     if (status == kStatusSuccess)
         std::printf("Network configuration changed successfully !\n");
     else
         std::printf("Error while changing the configuration! \n");
-    return status;
 }
 
-int getConfig(CardSession& session) {
-    NetworkConfig config;
-    const int status = session.getNetworkConfig(config);
+void printConfig(const Json& data, int status) {
     if (status != kStatusSuccess) {
         std::printf("Unable to get Network configuration ! \n");
-        return status;
+        return;
     }
-    if (config.interfaceName[0] == '\0') {
+    if (!data["up"].get<bool>()) {
         std::printf("Network interface is not up.\n");
-        return kStatusSuccess;
+        return;
     }
     std::printf("Current Network Configuration : \n");
-    std::printf("Configuration method: %s\n", config.method);
-    std::printf("Interface Name      : %s\n", config.interfaceName);
-    std::printf("MAC Address         : %s\n", config.macAddress);
-    std::printf("IP Address          : %s\n", config.ipAddress);
-    std::printf("Broadcast           : %s\n", config.broadcast);
-    std::printf("Netmask             : %s\n", config.netmask);
-    std::printf("Gateway             : %s\n", config.gateway);
-    return kStatusSuccess;
+    std::printf("Configuration method: %s\n", textOf(data["method_as_received"]));
+    std::printf("Interface Name      : %s\n", textOf(data["interface"]));
+    std::printf("MAC Address         : %s\n", textOf(data["mac_address_as_received"]));
+    std::printf("IP Address          : %s\n", textOf(data["ip_address"]));
+    std::printf("Broadcast           : %s\n", textOf(data["broadcast"]));
+    std::printf("Netmask             : %s\n", textOf(data["netmask"]));
+    std::printf("Gateway             : %s\n", textOf(data["gateway"]));
 }
 
-int setMac(CardSession& session, const std::string& text) {
-    if (askYesNo("This operation will reset the VORL card after completion.Are you Sure (y/n)?") !=
-        'Y') {
+void printSetMac(const Json& data, int status) {
+    if (!data["confirmed"].get<bool>()) {
         std::printf("\nCommand cancelled by user\n");
-        return kStatusSuccess;
-    }
-    uint8_t mac[kMacLength];
-    if (!parseMacText(text, mac)) {
-        std::printf("Invalid MAC address: %s \n", text.c_str());
-        return -1;
-    }
-    const int status = session.setMacAddressAndReset(mac);
-    if (status == kStatusSuccess) {
+    } else if (status == kStatusSuccess) {
         std::printf("MAC address set successfully! \n");
         std::printf("Card has been reset! \n");
     } else {
         std::printf("Unable to set MAC address  ! \n");
     }
+}
+
+void printSetStatic(const Json& data, int status) {
+    if (status != kStatusSuccess) {
+        std::printf("Error while setting network configuration ! \n");
+    } else if (data["address_changed_without_answer"].get<bool>()) {
+        std::printf(
+            "The IP address of VORL card has been changed to %s.\nPlease use the new IP to "
+            "connect to the card.\n",
+            textOf(data["ip_address"]));
+    } else {
+        std::printf("Network Configuration changed successfully! \n");
+    }
+}
+
+int getMac(CardSession& session, Report& report) {
+    char mac[kMacTextLength + 1] = {};
+    const int status = session.getMacAddress(mac);
+    Json data = Json::object();
+    if (status == kStatusSuccess) {
+        data["mac_address"] = lowerCase(mac);
+        data["mac_address_as_received"] = mac;
+    }
+    report.result(status, std::move(data), Change::Reads, printMac);
+    return status;
+}
+
+int setDhcp(CardSession& session, Report& report) {
+    const int status = session.setDhcp();
+    report.result(status, {{"method", "dhcp"}}, Change::Writes, printSetDhcp);
+    return status;
+}
+
+int getConfig(CardSession& session, Report& report) {
+    NetworkConfig config;
+    const int status = session.getNetworkConfig(config);
+    Json data = Json::object();
+    if (status == kStatusSuccess) {
+        data["up"] = config.interfaceName[0] != '\0';
+        data["method"] = lowerCase(config.method);
+        data["method_as_received"] = config.method;
+        data["interface"] = config.interfaceName;
+        data["mac_address"] = lowerCase(config.macAddress);
+        data["mac_address_as_received"] = config.macAddress;
+        data["ip_address"] = config.ipAddress;
+        data["broadcast"] = config.broadcast;
+        data["netmask"] = config.netmask;
+        data["gateway"] = config.gateway;
+    }
+    report.result(status, std::move(data), Change::Reads, printConfig);
+    return status;
+}
+
+int setMac(CardSession& session, const std::string& word, Report& report) {
+    if (askYesNo("This operation will reset the VORL card after completion.Are you Sure (y/n)?") !=
+        'Y') {
+        report.result(kStatusSuccess, {{"confirmed", false}}, Change::Unchanged, printSetMac);
+        return kStatusSuccess;
+    }
+    uint8_t mac[kMacLength];
+    if (!parseMacText(word, mac)) {
+        report.message(formatted("Invalid MAC address: %s \n", word).c_str());
+        return -1;
+    }
+    const int status = session.setMacAddressAndReset(mac);
+    report.result(status, {{"confirmed", true}, {"mac_address", lowerCase(word)}}, Change::Writes,
+                  printSetMac);
     return status;
 }
 
 int setStatic(CardSession& session, const std::string& ip, const std::string& netmask,
-              const std::string& gateway) {
+              const std::string& gateway, Report& report) {
     if (!isValidIpText(ip) || !isValidIpText(netmask) || !isValidIpText(gateway)) {
-        std::printf("Wrong IP address : IP: %s Netmask: %s Gateway: %s\n", ip.c_str(),
-                    netmask.c_str(), gateway.c_str());
+        const std::string refusal =
+            "Wrong IP address : IP: " + ip + " Netmask: " + netmask + " Gateway: " + gateway + "\n";
+        report.message(refusal.c_str());
         return -1;
     }
     const bool network = overNetwork(session);
-    const int status =
-        session.setStaticNetwork(ip, netmask, gateway, network ? kStaticWaitPolls : 0);
-    if (status == kStatusSuccess) {
-        std::printf("Network Configuration changed successfully! \n");
-        return kStatusSuccess;
-    }
-    if (status == kStatusConnectError && network) {
-        // No answer: the card took its new address at once.
-        std::printf(
-            "The IP address of VORL card has been changed to %s.\nPlease use the new IP to "
-            "connect to the card.\n",
-            ip.c_str());
-        return kStatusSuccess;
-    }
-    std::printf("Error while setting network configuration ! \n");
+    int status = session.setStaticNetwork(ip, netmask, gateway, network ? kStaticWaitPolls : 0);
+    // No answer over the network: the card took its new address at once.
+    const bool unanswered = status == kStatusConnectError && network;
+    if (unanswered) status = kStatusSuccess;
+    report.result(status,
+                  {{"method", "static"},
+                   {"ip_address", ip},
+                   {"netmask", netmask},
+                   {"gateway", gateway},
+                   {"address_changed_without_answer", unanswered}},
+                  Change::Writes, printSetStatic);
     return status;
 }
 
 }  // namespace
 
-int runNetGroup(CardSession& session, const Words& words) {
+int runNetGroup(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 3 || words[2].empty() || words[2][0] != '-') return -1;
     const std::string& command = words[2];
     const size_t arguments = words.size() - 3;
-    if (isSubCommand(command, "GetMAC") && arguments == 0) return getMac(session);
-    if (isSubCommand(command, "SetDHCP") && arguments == 0) return setDhcp(session);
-    if (isSubCommand(command, "GetConfig") && arguments == 0) return getConfig(session);
-    if (isSubCommand(command, "SetMAC") && arguments == 1) return setMac(session, words[3]);
+    if (isSubCommand(command, "GetMAC") && arguments == 0) return getMac(session, report);
+    if (isSubCommand(command, "SetDHCP") && arguments == 0) return setDhcp(session, report);
+    if (isSubCommand(command, "GetConfig") && arguments == 0) return getConfig(session, report);
+    if (isSubCommand(command, "SetMAC") && arguments == 1) return setMac(session, words[3], report);
     if (isSubCommand(command, "SetStatic") && arguments == 3)
-        return setStatic(session, words[3], words[4], words[5]);
+        return setStatic(session, words[3], words[4], words[5], report);
     return -1;
 }
 

@@ -1,13 +1,18 @@
 #include "cli/program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/dispatch.h"
+#include "cli/password_source.h"
 #include "cli/prompts.h"
+#include "cli/run_output.h"
 #include "cli/script.h"
 #include "cli/usage.h"
+#include "platform/std_streams.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
@@ -22,40 +27,74 @@ constexpr size_t kMaxFieldText = 31;
 
 constexpr const char* kInvalidArguments =
     "\nSome arguments are invalid.Do you want usage help (y/n)?";
+constexpr const char* kInvalidMessage = "Some arguments are invalid.";
 
-enum class Mode { Network, HostInterface };
+// The options that may come before the mode word.
+struct Options {
+    bool json = false;
+    bool yes = false;
+    const char* passwordFile = nullptr;
+};
 
-// The command line as typed: arg(1) is the first word after the program name.
+// The command line as typed, the options before the mode word taken out: arg(1) is the mode word.
 class Arguments {
 public:
-    Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {}
-    int count() const { return argc_ - 1; }
-    const char* program() const { return argc_ > 0 ? argv_[0] : "vorlcli"; }
-    const char* arg(int n) const { return n <= count() ? argv_[n] : nullptr; }
-    std::string text(int n) const { return n <= count() ? argv_[n] : ""; }
+    Arguments(int argc, char** argv, Options& options) {
+        words_.push_back(argc > 0 ? argv[0] : const_cast<char*>("vorlcli"));
+        int i = 1;
+        for (; i < argc; ++i) {
+            const std::string word = argv[i];
+            if (word == "--json") {
+                options.json = true;
+            } else if (word == "--yes") {
+                options.yes = true;
+            } else if (word == "--password-file" && i + 1 < argc) {
+                options.passwordFile = argv[++i];
+            } else {
+                break;
+            }
+        }
+        for (; i < argc; ++i) words_.push_back(argv[i]);
+    }
+    int count() const { return static_cast<int>(words_.size()) - 1; }
+    const char* program() const { return words_[0]; }
+    const char* arg(int n) const { return n <= count() ? words_[n] : nullptr; }
+    std::string text(int n) const { return n <= count() ? words_[n] : ""; }
     Words wordsFrom(int n) const {
         Words words;
-        for (int i = n; i <= count(); ++i) words.emplace_back(argv_[i]);
+        for (int i = n; i <= count(); ++i) words.emplace_back(words_[i]);
         return words;
     }
 
 private:
-    int argc_;
-    char** argv_;
+    std::vector<char*> words_;
+};
+
+// One run: its arguments, its options and where its outcome goes.
+struct Run {
+    const Arguments& args;
+    const Options& options;
+    RunOutput& output;
+    int leading = 1;  // the argument that leads the command words
 };
 
 bool isKeyword(const Arguments& args, int n, const char* keyword) {
     return n <= args.count() && isSubCommand(args.text(n), keyword);
 }
 
-int shortUsage(const Arguments& args, int status) {
-    printUsage(args.program(), false);
+int stop(Run& run, Stage stage, int status, const std::string& message) {
+    run.output.stopped(stage, run.args.wordsFrom(run.leading), status, message, 0);
     return status;
 }
 
-int invalidArguments(const Arguments& args) {
-    if (askYesNo(kInvalidArguments) == 'Y') printUsage(args.program(), false);
-    return kUsageStatus;
+int shortUsage(Run& run, int status) {
+    printUsage(run.args.program(), false);
+    return stop(run, Stage::Words, status, kInvalidMessage);
+}
+
+int invalidArguments(Run& run, const std::string& message = kInvalidMessage) {
+    if (askYesNo(kInvalidArguments) == 'Y') printUsage(run.args.program(), false);
+    return stop(run, Stage::Words, kUsageStatus, message);
 }
 
 // A status the shell sees modulo 256 must never read as success.
@@ -63,16 +102,13 @@ int exitStatus(int status) {
     return status > 255 ? 255 : status;
 }
 
-// The end of a run that reached a command or a script.
-int finish(const Arguments& args, int result) {
-    if (result < 0) return invalidArguments(args);
+void printReminder() {
     std::printf(
         "\n___________________________________________________________________________________\n");
     std::printf("Remember to run %s with -flash -saveconfig to make changes permanent\n",
                 "vorlcli");
     std::printf(
         "___________________________________________________________________________________\n");
-    return exitStatus(result);
 }
 
 // "Connecting.." and then the outcome; false when the card could not be reached.
@@ -87,64 +123,121 @@ bool connect(CardSession& session) {
     return true;
 }
 
-// The command words from arg(`leading`) on (that word leads them, as in a script line), or
+int connectFailed(Run& run) {
+    return stop(run, Stage::Connect, kStatusConnectError, "Error during connect");
+}
+
+// The command words from arg(run.leading) on (that word leads them, as in a script line), or
 // -script and a file name right after it. `scriptLeading` leads every script line.
-int runCommands(const Arguments& args, CardSession& session, int leading,
-                const std::string& scriptLeading) {
-    if (isKeyword(args, leading + 1, "script")) {
-        const ScriptOutcome outcome = runScript(session, args.arg(leading + 2), scriptLeading);
-        return outcome.invalidLine ? kUsageStatus : finish(args, outcome.result);
+int runCommands(Run& run, CardSession& session, const std::string& scriptLeading) {
+    const Arguments& args = run.args;
+    if (isKeyword(args, run.leading + 1, "script")) {
+        const char* fileName = args.arg(run.leading + 2);
+        const ScriptOutcome outcome = runScript(session, fileName, scriptLeading, run.output);
+        if (outcome.invalidLine) return kUsageStatus;
+        if (outcome.result < 0) {
+            return invalidArguments(
+                run, "canot open '" + std::string(fileName ? fileName : "") + "':No such  file");
+        }
+        printReminder();
+        return exitStatus(outcome.result);
     }
-    return finish(args, dispatchCommand(session, args.wordsFrom(leading)));
+    const Words words = args.wordsFrom(run.leading);
+    const int result = dispatchCommand(session, words, run.output.report());
+    if (result < 0) return invalidArguments(run);
+    printReminder();
+    run.output.commandDone(words, exitStatus(result), 0);
+    return exitStatus(result);
 }
 
 // Network mode: -nw IP user-name (command words | -script file).
-int runNetwork(const Arguments& args) {
-    if (args.count() < 2 || args.text(2)[0] == '-') return shortUsage(args, kUsageStatus);
+int runNetwork(Run& run) {
+    const Arguments& args = run.args;
+    run.leading = 3;
+    if (args.count() < 2 || args.text(2)[0] == '-') return shortUsage(run, kUsageStatus);
     // Texts that cannot fit the session's and the login's fields are refused before anything
     // is contacted.
     if (args.text(2).size() > kMaxFieldText || args.text(3).size() > kMaxFieldText) {
-        return shortUsage(args, kUsageStatus);
+        return shortUsage(run, kUsageStatus);
     }
-    CardSession session(1, args.arg(2), CardSession::kCardPort);
-    if (!connect(session)) return kStatusConnectError;
-    if (args.count() < 4) return shortUsage(args, kIncompleteStatus);
+    // A password from the environment or a file is checked before the card is contacted.
+    PasswordSource source = passwordSource(run.options.passwordFile);
+    if (source.failed()) return stop(run, Stage::Login, source.status, source.error);
 
-    const std::string password = readPassword();
-    std::printf("\n");
-    if (password.size() > kMaxFieldText) return shortUsage(args, kUsageStatus);
+    CardSession session(1, args.arg(2), CardSession::kCardPort);
+    if (!connect(session)) return connectFailed(run);
+    if (args.count() < 4) return shortUsage(run, kIncompleteStatus);
+
+    std::string password = source.password;
+    if (!source.given) {
+        password = readPassword();
+        std::printf("\n");
+    }
+    if (password.size() > kMaxFieldText) return shortUsage(run, kUsageStatus);
     const int login = session.login(args.text(3), password);
     if (login != 0) {
         std::printf("Invalid Username/Password!\n");
-        return exitStatus(login);
+        return stop(run, Stage::Login, exitStatus(login), "Invalid Username/Password!");
     }
     std::printf("Login Successful !\n");
 
-    return runCommands(args, session, 3, args.text(2));
+    return runCommands(run, session, args.text(2));
 }
 
 // Host-interface mode: -cd (command words | -script file).
-int runHostInterface(const Arguments& args) {
+int runHostInterface(Run& run) {
     CardSession session(0, "", CardSession::kCardPort);
-    if (!connect(session)) return kStatusConnectError;
-    if (args.count() < 2) return shortUsage(args, kIncompleteStatus);
+    if (!connect(session)) return connectFailed(run);
+    if (run.args.count() < 2) return shortUsage(run, kIncompleteStatus);
 
-    return runCommands(args, session, 1, args.text(1));
+    return runCommands(run, session, run.args.text(1));
 }
+
+int runMode(Run& run) {
+    const Arguments& args = run.args;
+    if (args.count() < 1) return shortUsage(run, kUsageStatus);
+    const std::string mode = args.text(1);
+    if (mode.size() >= 2 && mode[1] == 'h') {
+        printUsage(args.program(), true);
+        return stop(run, Stage::Words, kUsageStatus, kInvalidMessage);
+    }
+    if (isKeyword(args, 1, "nw")) return runNetwork(run);
+    if (isKeyword(args, 1, "cd")) return runHostInterface(run);
+    return invalidArguments(run);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
 }  // namespace
 
 int runProgram(int argc, char** argv) {
-    const Arguments args(argc, argv);
-    if (args.count() < 1) return shortUsage(args, kUsageStatus);
-    const std::string mode = args.text(1);
-    if (mode.size() >= 2 && mode[1] == 'h') {
-        printUsage(args.program(), true);
-        return kUsageStatus;
+    Options options;
+    const Arguments args(argc, argv, options);
+    answerYesToAll(options.yes);
+    if (!options.json) {
+        TextOutput output;
+        Run run{args, options, output};
+        return runMode(run);
     }
-    if (isKeyword(args, 1, "nw")) return runNetwork(args);
-    if (isKeyword(args, 1, "cd")) return runHostInterface(args);
-    return invalidArguments(args);
+    // Under --json the documents alone go to standard output; every text goes to standard error.
+    std::unique_ptr<std::FILE, FileCloser> document(platform::divertStandardOutput());
+    if (!document) {
+        std::fprintf(stderr, "vorlcli: standard output cannot be set apart for --json\n");
+        return kStatusGeneralError;
+    }
+    Target target;
+    target.network = isKeyword(args, 1, "nw");
+    if (target.network) {
+        target.host = args.text(2);
+        target.user = args.text(3);
+    }
+    JsonOutput output(document.get(), target);
+    Run run{args, options, output};
+    const int status = runMode(run);
+    std::fflush(stdout);
+    return status;
 }
 
 }  // namespace vorl::cli

@@ -30,6 +30,8 @@ bool isBlank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+bool yesToAll = false;
+
 char upper(int c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
@@ -67,8 +69,16 @@ std::string readPassword() {
     return readPassword(standardConsole());
 }
 
+void answerYesToAll(bool yes) {
+    yesToAll = yes;
+}
+
 char askYesNo(Console& console, const char* question) {
     console.write(question);
+    if (yesToAll) {
+        console.write("\n");
+        return 'Y';
+    }
     int c = console.readChar();
     while (c >= 0 && isBlank(c)) c = console.readChar();
     char answer = 'N';

@@ -56,4 +56,8 @@ std::string readPassword();
 char askYesNo(Console& console, const char* question);
 char askYesNo(const char* question);
 
+// With `yes`, askYesNo still prints its question and "\n" but answers 'Y' without reading
+// (--yes, for unattended runs).
+void answerYesToAll(bool yes);
+
 }  // namespace vorl::cli

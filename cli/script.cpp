@@ -49,8 +49,8 @@ bool ScriptReader::failed() const {
     return std::ferror(file_) != 0;
 }
 
-ScriptOutcome runScript(CardSession& session, const char* fileName,
-                        const std::string& leadingWord) {
+ScriptOutcome runScript(CardSession& session, const char* fileName, const std::string& leadingWord,
+                        RunOutput& output) {
     std::unique_ptr<std::FILE, FileCloser> file(fileName ? std::fopen(fileName, "r") : nullptr);
     if (!file) {
         std::printf("canot open '%s':No such  file\n", fileName ? fileName : "");
@@ -59,17 +59,22 @@ ScriptOutcome runScript(CardSession& session, const char* fileName,
     ScriptReader reader(file.get());
     ScriptOutcome outcome;
     std::string line;
+    int lineNumber = 0;
     while (reader.next(line)) {
+        ++lineNumber;
         if (line[0] == '\n') return {0, false};
         Words words{leadingWord};
         const size_t count = splitScriptLine(line, words);
         std::printf("%sProcessing script line : %s\n%s", kBanner, line.c_str(), kBanner);
         const bool fits = count > 0 && count <= kMaxScriptWords;
-        const int result = fits ? dispatchCommand(session, words) : -1;
+        const int result = fits ? dispatchCommand(session, words, output.report()) : -1;
         if (result < 0) {
-            std::printf("Error processing Command Script line : %s\n", line.c_str());
+            const std::string error = "Error processing Command Script line : " + line;
+            std::printf("%s\n", error.c_str());
+            output.stopped(Stage::Words, words, kScriptLineStatus, error, lineNumber);
             return {result, true};
         }
+        output.commandDone(words, result, lineNumber);
         std::printf("%s\n\n", kBanner);
         outcome.result = result;
     }
@@ -79,6 +84,12 @@ ScriptOutcome runScript(CardSession& session, const char* fileName,
         return {-1, false};
     }
     return outcome;
+}
+
+ScriptOutcome runScript(CardSession& session, const char* fileName,
+                        const std::string& leadingWord) {
+    TextOutput output;
+    return runScript(session, fileName, leadingWord, output);
 }
 
 }  // namespace vorl::cli

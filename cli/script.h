@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/group_handlers.h"
+#include "cli/run_output.h"
 
 namespace vorl::cli {
 
@@ -39,8 +40,13 @@ struct ScriptOutcome {
     bool invalidLine = false;  // a line was refused: the program ends at once with status 8
 };
 
+// The exit status of a run stopped by an invalid script line.
+constexpr int kScriptLineStatus = 8;
+
 // Runs the script `fileName` (nullptr: none was given). Every line's word 0 is `leadingWord`.
-// The first empty line ends the script with result 0.
+// The first empty line ends the script with result 0. Each line's outcome also goes to `output`.
+ScriptOutcome runScript(CardSession& session, const char* fileName, const std::string& leadingWord,
+                        RunOutput& output);
 ScriptOutcome runScript(CardSession& session, const char* fileName, const std::string& leadingWord);
 
 }  // namespace vorl::cli

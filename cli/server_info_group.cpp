@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/settings_words.h"
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
@@ -39,9 +40,47 @@ std::string text(const char (&field)[N]) {
     return getTextField(reinterpret_cast<const uint8_t*>(field), N);
 }
 
+void printSetResult(const Json&, int status) {
+    if (status != kStatusSuccess)
+        std::printf("Set Server Information Failed, %s\n", statusMessage(status));
+    else
+        std::printf("Server Information set successfully\n");
+}
+
+void printServerInfo(const Json& data, int) {
+    if (!data["available"].get<bool>()) {
+        std::printf("Unable to get server information\n");
+        return;
+    }
+    std::printf("Server Name: %s\n", textOf(data["name"]));
+    std::printf("Server Location: %s\n", textOf(data["location"]));
+    std::printf("Server OS: %s\n", textOf(data["os"]));
+    std::printf("Server Description: %s\n", textOf(data["description"]));
+}
+
+void printCardHealth(const Json& data, int) {
+    std::fputs(kDashes, stdout);
+    std::printf("             %s card Health\n", "VORL");
+    std::fputs(kDashes, stdout);
+    std::printf("Parameter                       Reading           Status\n");
+    std::fputs(kDashes, stdout);
+    for (const Json& entry : data["entries"]) {
+        std::printf("%-32s %-8.4g Volts      %-s\n", textOf(entry["name"]),
+                    entry["millivolts"].get<uint32_t>() * 0.001, textOf(entry["status"]));
+    }
+    std::fputs(kDashes, stdout);
+}
+
+Json serverInfoData(const ServerInfo& info) {
+    return {{"name", text(info.name)},
+            {"location", text(info.location)},
+            {"os", text(info.os)},
+            {"description", text(info.description)}};
+}
+
 }  // namespace
 
-int runSetServerInfo(CardSession& session, const Words& words) {
+int runSetServerInfo(CardSession& session, const Words& words, Report& report) {
     if (words.size() < kMinimumWords) return -1;
     ServerInfo info;
     int status = kStatusOutOfRange;
@@ -51,39 +90,34 @@ int runSetServerInfo(CardSession& session, const Words& words) {
         fill(info.os, ServerInfo::kOsWidth, pairValue(words, "-ServerOS")) &&
         fill(info.description, ServerInfo::kDescriptionWidth, pairValue(words, "-ServerDesc")))
         status = session.setServerInfo(info);
-    if (status != kStatusSuccess)
-        std::printf("Set Server Information Failed, %s\n", statusMessage(status));
-    else
-        std::printf("Server Information set successfully\n");
+    report.result(status, serverInfoData(info), Change::Writes, printSetResult);
     return status;
 }
 
-int runGetServerInfo(CardSession& session, const Words&) {
+// A failed read still returns 0, as the console tool always has; the data says it failed.
+int runGetServerInfo(CardSession& session, const Words&, Report& report) {
     ServerInfo info;
-    if (session.getServerInfo(info) != kStatusSuccess) {
-        std::printf("Unable to get server information\n");
-        return 0;
+    Json data = {{"available", false}};
+    if (session.getServerInfo(info) == kStatusSuccess) {
+        data = serverInfoData(info);
+        data["available"] = true;
     }
-    std::printf("Server Name: %s\n", text(info.name).c_str());
-    std::printf("Server Location: %s\n", text(info.location).c_str());
-    std::printf("Server OS: %s\n", text(info.os).c_str());
-    std::printf("Server Description: %s\n", text(info.description).c_str());
+    report.result(0, std::move(data), Change::Reads, printServerInfo);
     return 0;
 }
 
-int runGetCardHealth(CardSession& session, const Words&) {
+int runGetCardHealth(CardSession& session, const Words&, Report& report) {
     CardHealth health;
     if (session.getCardHealth(health) != kStatusSuccess) return -1;
-    std::fputs(kDashes, stdout);
-    std::printf("             %s card Health\n", "VORL");
-    std::fputs(kDashes, stdout);
-    std::printf("Parameter                       Reading           Status\n");
-    std::fputs(kDashes, stdout);
+    Json entries = Json::array();
+    int index = 0;
     for (const CardHealthEntry& entry : health.entries) {
-        std::printf("%-32s %-8.4g Volts      %-s\n", text(entry.name).c_str(),
-                    entry.millivolts * 0.001, text(entry.status).c_str());
+        entries.push_back({{"index", ++index},
+                           {"name", text(entry.name)},
+                           {"millivolts", entry.millivolts},
+                           {"status", text(entry.status)}});
     }
-    std::fputs(kDashes, stdout);
+    report.result(0, {{"entries", std::move(entries)}}, Change::Reads, printCardHealth);
     return 0;
 }
 

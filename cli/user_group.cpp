@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "protocol/card_session.h"
 #include "protocol/entry_rules.h"
 #include "wire/status_codes.h"
@@ -13,107 +14,147 @@ constexpr int kListCapacity = 16;
 constexpr size_t kMaxAccountText = 30;
 constexpr size_t kMinPassword = 8;
 
-bool nameTooLong(const std::string& name) {
+bool nameTooLong(const std::string& name, Report& report) {
     if (name.size() <= kMaxAccountText) return false;
-    std::printf("Username cannot be more than 30 characters long\n");
+    report.message("Username cannot be more than 30 characters long\n");
     return true;
 }
 
-// The checks both add forms share; prints the first failure. The minimum password length
+// The checks both add forms share; reports the first failure. The minimum password length
 // applies to login accounts only.
-bool accountWordsValid(const std::string& name, const std::string& password, bool loginAccount) {
-    if (nameTooLong(name)) return false;
+bool accountWordsValid(const std::string& name, const std::string& password, bool loginAccount,
+                       Report& report) {
+    if (nameTooLong(name, report)) return false;
+    const char* refusal = nullptr;
     if (password.size() > kMaxAccountText) {
-        std::printf("Password cannot be more than 30 characters long\n");
-        return false;
+        refusal = "Password cannot be more than 30 characters long\n";
+    } else if (!isValidAccountText(name)) {
+        refusal = "Username contains invalid characters\n";
+    } else if (loginAccount && password.size() < kMinPassword) {
+        refusal = "Password needs to be a minimum of 8 characters\n";
+    } else if (!isValidAccountText(password)) {
+        refusal = "Password contains invalid characters\n";
     }
-    if (!isValidAccountText(name)) {
-        std::printf("Username contains invalid characters\n");
-        return false;
-    }
-    if (loginAccount && password.size() < kMinPassword) {
-        std::printf("Password needs to be a minimum of 8 characters\n");
-        return false;
-    }
-    if (!isValidAccountText(password)) {
-        std::printf("Password contains invalid characters\n");
-        return false;
-    }
-    return true;
+    if (refusal) report.message(refusal);
+    return refusal == nullptr;
 }
 
-int listUserNames(CardSession& session) {
+void printUserNames(const Json& data, int) {
+    for (const Json& user : data["users"]) {
+        std::printf("User %d: %s \n", user["index"].get<int>(), textOf(user["name"]));
+    }
+}
+
+void printUsers(const Json& data, int) {
+    for (const Json& user : data["users"]) {
+        std::printf("User %d: %s Password: %s \n", user["index"].get<int>(), textOf(user["name"]),
+                    textOf(user["password"]));
+    }
+}
+
+void printSnmpUsers(const Json& data, int status) {
+    if (status != 0) {
+        std::printf("Error in getting SNMP users' infomation\n");
+        return;
+    }
+    if (data["snmp_users"].empty()) {
+        std::printf("No SNMP user found in the system !\n");
+        return;
+    }
+    std::printf("SNMP users in the system:\n");
+    for (const Json& u : data["snmp_users"]) {
+        std::printf("User %d: %s Password: %s Auth Protocol: %s Priv Protocol: %s\n",
+                    u["index"].get<int>(), textOf(u["name"]), textOf(u["password"]),
+                    textOf(u["auth_protocol"]), textOf(u["priv_protocol"]));
+    }
+}
+
+void printRemoveFailure(const Json&, int status) {
+    if (status != 0) std::printf("Remove user failed, %s\n", statusMessage(status));
+}
+
+void printAddFailure(const Json&, int status) {
+    if (status != 0) std::printf("Add user failed, %s\n", statusMessage(status));
+}
+
+void printSnmpAddFailure(const Json&, int status) {
+    if (status != 0) std::printf("Add SNMP user failed, %s\n", statusMessage(status));
+}
+
+int listUserNames(CardSession& session, Report& report) {
     char names[kListCapacity][32] = {};
     int count = 0;
     const int status = session.listUserNames(names, kListCapacity, count);
+    Json users = Json::array();
     for (int i = 0; i < count; ++i) {
-        std::printf("User %d: %s \n", i + 1, fieldText(names[i], 32).c_str());
+        users.push_back({{"index", i + 1}, {"name", fieldText(names[i], 32)}});
     }
+    report.result(status, {{"users", std::move(users)}}, Change::Reads, printUserNames);
     return status;
 }
 
-int listUsers(CardSession& session) {
+int listUsers(CardSession& session, Report& report) {
     UserRecord users[kListCapacity];
     int count = 0;
     const int status = session.listUsers(users, kListCapacity, count);
+    Json list = Json::array();
     for (int i = 0; i < count; ++i) {
-        std::printf("User %d: %s Password: %s \n", i + 1, fieldText(users[i].name, 32).c_str(),
-                    fieldText(users[i].password, 32).c_str());
+        list.push_back({{"index", i + 1},
+                        {"name", fieldText(users[i].name, 32)},
+                        {"password", fieldText(users[i].password, 32)}});
     }
+    report.result(status, {{"users", std::move(list)}}, Change::Reads, printUsers);
     return status;
 }
 
-int listSnmpUsers(CardSession& session) {
+int listSnmpUsers(CardSession& session, Report& report) {
     SnmpUserRecord users[kListCapacity];
     int count = 0;
     const int status = session.listSnmpUsers(users, kListCapacity, count);
-    if (status != 0) {
-        std::printf("Error in getting SNMP users' infomation\n");
-    } else if (count == 0) {
-        std::printf("No SNMP user found in the system !\n");
-    } else {
-        std::printf("SNMP users in the system:\n");
-        for (int i = 0; i < count; ++i) {
-            const SnmpUserRecord& u = users[i];
-            std::printf("User %d: %s Password: %s Auth Protocol: %s Priv Protocol: %s\n", i + 1,
-                        fieldText(u.name, 32).c_str(), fieldText(u.password, 32).c_str(),
-                        fieldText(u.authProtocol, 32).c_str(),
-                        fieldText(u.privProtocol, 32).c_str());
-        }
+    Json list = Json::array();
+    for (int i = 0; status == 0 && i < count; ++i) {
+        const SnmpUserRecord& u = users[i];
+        list.push_back({{"index", i + 1},
+                        {"name", fieldText(u.name, 32)},
+                        {"password", fieldText(u.password, 32)},
+                        {"auth_protocol", fieldText(u.authProtocol, 32)},
+                        {"priv_protocol", fieldText(u.privProtocol, 32)}});
     }
+    report.result(status, {{"snmp_users", std::move(list)}}, Change::Reads, printSnmpUsers);
     return status;
 }
 
-int deleteUser(CardSession& session, const std::string& name) {
+int deleteUser(CardSession& session, const std::string& name, Report& report) {
     // The name must fit its field with room for the terminator, like the add forms' names.
-    if (nameTooLong(name)) return kStatusOutOfRange;
+    if (nameTooLong(name, report)) return kStatusOutOfRange;
     UserRecord record;
     setField(record.name, sizeof record.name, name);
     setField(record.password, sizeof record.password, "fillerpwd");
     const int status = session.deleteUser(record);
-    if (status != 0) std::printf("Remove user failed, %s\n", statusMessage(status));
+    report.result(status, {{"name", name}}, Change::Writes, printRemoveFailure);
     return status;
 }
 
-int addUser(CardSession& session, const std::string& name, const std::string& password) {
-    if (!accountWordsValid(name, password, true)) return kStatusOutOfRange;
+int addUser(CardSession& session, const std::string& name, const std::string& password,
+            Report& report) {
+    if (!accountWordsValid(name, password, true, report)) return kStatusOutOfRange;
     const int status = session.addUser(name, password);
-    if (status != 0) std::printf("Add user failed, %s\n", statusMessage(status));
+    report.result(status, {{"name", name}}, Change::Writes, printAddFailure);
     return status;
 }
 
-int addSnmpUser(CardSession& session, const Words& words) {
+int addSnmpUser(CardSession& session, const Words& words, Report& report) {
     const std::string& name = words[3];
     const std::string& password = words[4];
     const std::string& auth = words[5];
     const std::string& priv = words[6];
-    if (!accountWordsValid(name, password, false)) return kStatusOutOfRange;
+    if (!accountWordsValid(name, password, false, report)) return kStatusOutOfRange;
     if (auth != "MD5" && auth != "SHA") {
-        std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth.c_str());
+        report.message(formatted("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth).c_str());
         return -1;
     }
     if (priv != "DES" && priv != "NONE") {
-        std::printf("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv.c_str());
+        report.message(formatted("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv).c_str());
         return -1;
     }
     SnmpUserRecord record;
@@ -122,28 +163,29 @@ int addSnmpUser(CardSession& session, const Words& words) {
     setField(record.privProtocol, sizeof record.privProtocol, priv);
     setField(record.password, sizeof record.password, password);
     const int status = session.addSnmpUser(record);
-    if (status != 0) std::printf("Add SNMP user failed, %s\n", statusMessage(status));
+    report.result(status, {{"name", name}, {"auth_protocol", auth}, {"priv_protocol", priv}},
+                  Change::Writes, printSnmpAddFailure);
     return status;
 }
 
 }  // namespace
 
-int runUserGroup(CardSession& session, const Words& words) {
+int runUserGroup(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 3 || words[2].empty() || words[2][0] != '-') return -1;
     const std::string& sub = words[2];
     switch (words.size()) {
         case 3:
-            if (isSubCommand(sub, "listAllUser")) return listUserNames(session);
-            if (isSubCommand(sub, "listAll")) return listUsers(session);
-            if (isSubCommand(sub, "getSnmp")) return listSnmpUsers(session);
+            if (isSubCommand(sub, "listAllUser")) return listUserNames(session, report);
+            if (isSubCommand(sub, "listAll")) return listUsers(session, report);
+            if (isSubCommand(sub, "getSnmp")) return listSnmpUsers(session, report);
             return -1;
         case 4:
-            return isSubCommand(sub, "del") ? deleteUser(session, words[3]) : -1;
+            return isSubCommand(sub, "del") ? deleteUser(session, words[3], report) : -1;
         case 5:
-            return isSubCommand(sub, "add") ? addUser(session, words[3], words[4]) : -1;
+            return isSubCommand(sub, "add") ? addUser(session, words[3], words[4], report) : -1;
         case 7:
             // Any sub-command but -del adds an SNMP user in this form.
-            return isSubCommand(sub, "del") ? -1 : addSnmpUser(session, words);
+            return isSubCommand(sub, "del") ? -1 : addSnmpUser(session, words, report);
         default:
             return -1;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "protocol/card_session.h"
 #include "tests/support/fake_transport.h"
 
@@ -27,7 +28,8 @@ protected:
     Outcome run(Words words) {
         words.insert(words.begin(), {"admin", "-user"});
         ::testing::internal::CaptureStdout();
-        const int result = runUserGroup(*session, words);
+        TextReport report;
+        const int result = runUserGroup(*session, words, report);
         std::fflush(stdout);
         return {result, ::testing::internal::GetCapturedStdout()};
     }

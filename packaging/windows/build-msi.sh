@@ -22,7 +22,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$(dirname "$output")"
 # wixl resolves the sources relative to the folder it runs in.
-(cd "$build_dir" && wixl -a x64 -D Version="$version" -D BinDir=. -o "$work/vorl.msi" \
+(cd "$build_dir" && wixl -a x64 -D Version="$version" -D BinDir=. -D SrcDir="$here/../.." -o "$work/vorl.msi" \
    "$here/vorl.wxs")
 
 # "=-*PATH": set on install, removed on uninstall, in the system environment; "[~];" appends.

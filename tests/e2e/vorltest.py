@@ -350,3 +350,40 @@ def _recv_exactly(sock, count):
             raise ConnectionError("device link closed")
         data += chunk
     return data
+
+
+# ---- vorlcli --json: documents on standard output, checked against the schema files ----
+
+SCHEMA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "schema")
+_schemas = {}
+
+
+def _schema_store():
+    if not _schemas:
+        for name in os.listdir(SCHEMA_DIR):
+            if name.endswith(".schema.json"):
+                with open(os.path.join(SCHEMA_DIR, name)) as f:
+                    schema = json.load(f)
+                _schemas[schema["$id"]] = schema
+    return _schemas
+
+
+def validate_document(document):
+    """Checks one --json document against its group's schema (the envelope's alone for a group
+    that has none) and returns it."""
+    import jsonschema
+    store = _schema_store()
+    base = "https://vorl.invalid/schema/"
+    group = document["schema"][len("vorl."):].split("/")[0].split(".")[0]
+    schema = store.get(base + group + ".schema.json", store[base + "envelope.schema.json"])
+    resolver = jsonschema.RefResolver(base_uri=schema["$id"], referrer=schema, store=store)
+    jsonschema.Draft202012Validator(schema, resolver=resolver).validate(document)
+    return document
+
+
+def json_documents(result):
+    """The documents of a --json run (one per line of standard output), each validated. Standard
+    output must hold nothing else."""
+    documents = [validate_document(json.loads(line)) for line in result.out.splitlines()]
+    assert documents, "no document on standard output: %r" % result
+    return documents

@@ -1,0 +1,33 @@
+"""vorlcli.exe --json under Wine against a native vorlsim: the same scenarios and documents as the
+native build (line ends aside), through the Win32 paths of the standard streams."""
+
+import unittest
+
+import test_cli_json as native
+from vorltest import EMULATOR, VORLCLI
+
+
+def under_wine(case):
+    class WindowsCase(case):
+        def setUp(self):
+            if not EMULATOR or not VORLCLI.endswith(".exe"):
+                self.skipTest("runs the Windows build under Wine")
+            super().setUp()
+
+    WindowsCase.__name__ = WindowsCase.__qualname__ = "Windows" + case.__name__
+    return WindowsCase
+
+
+WindowsUserDocumentsTest = under_wine(native.UserDocumentsTest)
+WindowsSettingsDocumentsTest = under_wine(native.SettingsDocumentsTest)
+WindowsFailureEnvelopeTest = under_wine(native.FailureEnvelopeTest)
+WindowsScriptLinesTest = under_wine(native.ScriptLinesTest)
+
+
+class WindowsUnattendedTest(under_wine(native.UnattendedTest)):
+    def test_password_file_that_others_may_read_is_refused_before_connecting(self):
+        self.skipTest("Windows files have no mode bits to check")
+
+
+if __name__ == "__main__":
+    unittest.main()
