@@ -40,9 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.sendThenStop(input.ConsumeRemainingBytes<uint8_t>());
     WaitLimitOverride shortLimit(100);
     std::unique_ptr<ScsiDevice> drive = makeSimDevice(std::move(host));
-    std::vector<uint8_t> buffer(devlink::kMaxTransfer + 1);
     for (const Request& request : requests) {
         const uint8_t cdb[10] = {request.opcode, 0, 0, 0, 0, 1, 0, 0, 1, 0};
+        // Exactly the transfer's size, as the callers' buffers are: a byte past it is a fault.
+        std::vector<uint8_t> buffer(request.transfer);
         drive->passThrough(cdb, 10, buffer.data(), request.transfer, request.direction, 120);
         link.drain();  // the link's side never fills, whatever was sent to the device
     }
