@@ -12,7 +12,7 @@
 #include "platform/device_link_wire.h"
 #include "platform/sim_device.h"
 #include "platform/sockets.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/far_end.h"
 
 namespace {
 using namespace vorl::platform;

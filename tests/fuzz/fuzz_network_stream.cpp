@@ -13,7 +13,7 @@
 #include "platform/sockets.h"
 #include "protocol/card_session.h"
 #include "protocol/network_transport.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/far_end.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vorl;
