@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpora into tests/fuzz/corpus/<target>/: valid packets, answers
-captured from a running vorlsim (sensor stream, alert recipient, a device-link session), the first
-three blocks of the default image, and the inputs of faults that were mended.
+captured from a running vorlsim (sensor stream, alert recipient, exchanges over the network and
+over the device link), the first three blocks of the default image, and the inputs of faults that
+were mended.
 
     VORLSIM=build/debug/cardsim/vorlsim tests/fuzz/make_seeds.py
 
