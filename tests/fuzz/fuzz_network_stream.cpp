@@ -1,5 +1,9 @@
 // The network transport's byte stream: whatever a card (or anything at port 6577) sends is read
 // through NetworkTransport and CardSession::transact, stale answers and all.
+//
+// Input: the card's stream, then the transactions, read from the end: a count (1 to 8), then
+// each one's command code (2 bytes, little-endian in the input). make_seeds.py writes exchanges
+// captured from vorlsim (a login, a listing, a flash block) in this form.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -9,29 +13,30 @@
 #include "platform/sockets.h"
 #include "protocol/card_session.h"
 #include "protocol/network_transport.h"
+#include "tests/fuzz/far_end.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vorl;
     FuzzedDataProvider input(data, size);
-    const uint16_t command = input.ConsumeIntegral<uint16_t>();
-    // At most a packet and then some: all of it fits the socket pair's buffer at once.
-    const std::vector<uint8_t> stream = input.ConsumeBytes<uint8_t>(70000);
+    std::vector<uint16_t> commands(input.ConsumeIntegralInRange<uint8_t>(1, 8));
+    for (uint16_t& command : commands) command = input.ConsumeIntegral<uint16_t>();
 
-    platform::TcpSocket card, host;
-    if (!platform::makeConnectedPair(card, host)) return 0;
-    // The card's bytes are all there before the host reads, then the card goes away: nothing
-    // ever waits for the limit, and the stream is parsed in every possible cut.
-    if (!stream.empty() && !card.sendAll(stream.data(), stream.size())) return 0;
-    card.shutdownBoth();
+    fuzz::FarEnd card;
+    platform::TcpSocket host;
+    if (!card.connect(host)) return 0;
+    // The card's bytes are all there before the host reads, and then the card's end of the
+    // stream: the requests are sent, nothing ever waits for the limit, and the stream is parsed
+    // in every possible cut.
+    card.sendThenStop(input.ConsumeRemainingBytes<uint8_t>());
     platform::WaitLimitOverride shortLimit(100);
-    auto transport = std::make_unique<NetworkTransport>("127.0.0.1", 6577);
+    auto transport = std::make_unique<NetworkTransport>("127.0.0.1", CardSession::kCardPort);
     transport->attach(std::move(host));
     CardSession session(std::move(transport));
     std::vector<uint8_t> buffer(CardSession::MaxPayload);
-    for (int i = 0; i < 4; ++i) {
+    for (const uint16_t command : commands) {
         uint32_t responseLength = 0;
-        session.transact(static_cast<uint16_t>(command + (i & 1)), buffer.data(), 0, responseLength,
-                         0, static_cast<uint32_t>(buffer.size()));
+        session.transact(command, buffer.data(), 0, responseLength, 0,
+                         static_cast<uint32_t>(buffer.size()));
     }
     return 0;
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpora into tests/fuzz/corpus/<target>/: valid packets, answers
-captured from a running vorlsim (sensor stream, alert recipient, a device-link session), the first
-three blocks of the default image, and the inputs of faults that were mended.
+captured from a running vorlsim (sensor stream, alert recipient, exchanges over the network and
+over the device link), the first three blocks of the default image, and the inputs of faults that
+were mended.
 
     VORLSIM=build/debug/cardsim/vorlsim tests/fuzz/make_seeds.py
 
 The seeds are committed; run this again only when a format changes."""
 
+import hashlib
 import os
 import pathlib
 import socket
@@ -46,17 +48,42 @@ def chunk_record(path, index, data, state=6):
             struct.pack(">HIHI", index, len(data), state, zlib.crc32(data)) + data)
 
 
+def network_seed(name, stream, commands):
+    """The card's stream, then (read from the end) the count and the command codes."""
+    tail = b"".join(struct.pack("<H", code) for code in reversed(commands))
+    seed("fuzz_network_stream", name, stream + tail + bytes([len(commands) - 1]))
+
+
 def network_seeds():
-    # The stream comes first; the command code is taken from the last two bytes.
-    code = struct.pack("<H", 0x0503)
     names = response(0x0503, 0, b"admin".ljust(32, b"\0"))
-    seed("fuzz_network_stream", "answer", names + code)
-    seed("fuzz_network_stream", "stray-then-answer", b"Z.ZOR U\xaa.\0" + names + code)
+    network_seed("answer", names, [0x0503])
+    network_seed("stray-then-answer", b"Z.ZOR U\xaa.\0" + names, [0x0503])
     # Mended faults: silence after the signature, a payload announced and cut, a late answer in
     # front of the real one.
-    seed("fuzz_network_stream", "signature-then-silence", SIGNATURE + code)
-    seed("fuzz_network_stream", "payload-cut", names[:40] + code)
-    seed("fuzz_network_stream", "stale-answer-first", response(0x0701, 26) + names + code)
+    network_seed("signature-then-silence", SIGNATURE, [0x0503])
+    network_seed("payload-cut", names[:40], [0x0503])
+    network_seed("stale-answer-first", response(0x0701, 26) + names, [0x0503])
+
+
+def captured_exchanges(sim):
+    """What vorlsim sends for a login, a listing and a flash block, each as one stream."""
+    def capture(name, exchanges):
+        with CardConnection(sim.address) as card:
+            stream = b""
+            for command, payload in exchanges:
+                card.send(command, payload)
+                _, data, header = card.receive()
+                stream += header + data
+                if command == 0x0001:
+                    digest = hashlib.md5(vorltest.DEFAULT_PASSWORD.encode() + data[:8]).digest()
+                    login = vorltest.DEFAULT_USER.encode().ljust(32, b"\0") + digest + bytes(24)
+                    exchanges[1] = (0x0002, login)
+        network_seed(name, stream, [command for command, _ in exchanges])
+
+    capture("login", [(0x0001, b""), (0x0002, b"")])
+    capture("listing", [(0x0001, b""), (0x0002, b""), (0x0503, b"")])
+    capture("flash-block", [(0x0001, b""), (0x0002, b""), (0x0608, b""),
+                            (0x0602, struct.pack(">IIH", 3, 0, 0))])
 
 
 def text_seeds():
@@ -106,36 +133,50 @@ def captured_seeds():
             select = SELECT_KEY.ljust(256, b"\0") + b"1".ljust(256, b"\0")
             status, pairs = card.transact(0x040F, select + bytes(6152 - len(select)))
             seed("fuzz_alert_recipient", "recipient-1", pairs)
-        seed("fuzz_host_device_link", "session", capture_link_session(sim))
+        capture_link_session(sim, "listing", 0x0503)
+        capture_link_session(sim, "multi-block-sensors", 0x0202)
+        captured_exchanges(sim)
 
 
-def capture_link_session(sim):
-    """The link's answers to a probe and one exchange of 0x0503, as one byte stream."""
-    answers = b""
+def capture_link_session(sim, name, command):
+    """A probe and one message-layer exchange of `command`, as the drive sees it: the link's
+    answers as one stream, then (read from the end) the count and each request's opcode,
+    transfer size and direction."""
+    answers, requests = b"", []
     with socket.create_connection((sim.address, vorltest.DEVLINK_PORT), timeout=10) as s:
-        def request(op, drive=0, direction=0, cdb=b"", size=0, data=b""):
-            head = bytes([op, drive, direction, len(cdb)]) + cdb.ljust(16, b"\0") + \
+        def request(direction, cdb, size, data=b""):
+            head = bytes([ord("P"), 0, direction, len(cdb)]) + cdb.ljust(16, b"\0") + \
                 struct.pack("<II", size, 120)
             s.sendall(head + data)
             answer = recv(s, 12)
             answer += recv(s, struct.unpack_from("<I", answer, 8)[0])
+            requests.append(bytes([direction]) + struct.pack("<I", size)[:3] + cdb[:1])
             return answer
 
-        request(ord("O"), ord("E"))
-        answers += request(ord("P"), 0, 1, b"\xee", 10)
-        block = bytearray(512)
-        block[0:16] = b"$K8-CONFIG-HOST$"
-        struct.pack_into("<I", block, 20, 32)
-        block[510:512] = b"\x55\xaa"
-        write = lambda selector: b"\xe2\0" + struct.pack(">I", selector) + b"\0\0\x01\0"
-        read = lambda selector: b"\xe3\0" + struct.pack(">I", selector) + b"\0\0\x01\0"
-        answers += request(ord("P"), 0, 0, write(1), 512, bytes(block))
-        answers += request(ord("P"), 0, 0, write(2), 512, request_header(0x0503, 0).ljust(512, b"\0"))
-        for _ in range(5):
-            answers += request(ord("P"), 0, 1, read(1), 512)
-        answers += request(ord("P"), 0, 1, read(2), 512)
-        answers += request(ord("P"), 0, 1, read(1), 512)
-    return answers
+        def block(opcode, selector, data=b""):
+            cdb = bytes([opcode, 0]) + struct.pack(">I", selector) + b"\0\0\x01\0"
+            return request(0 if data else 1, cdb, 512, data)
+
+        s.sendall(bytes([ord("O"), ord("E")]) + bytes(26))
+        recv(s, 12)
+        answers += request(1, b"\xee", 10)
+        message = request_header(command, 0)
+        control = bytearray(512)
+        control[0:16] = b"$K8-CONFIG-HOST$"
+        struct.pack_into("<I", control, 20, len(message))
+        control[510:512] = b"\x55\xaa"
+        answers += block(0xE2, 1, bytes(control))
+        answers += block(0xE2, 2, message.ljust(512, b"\0"))
+        for _ in range(16):  # the busy phase, then the answer's block
+            reply = block(0xE3, 1)
+            answers += reply
+            if not struct.unpack_from("<H", reply, 12 + 18)[0] & 0x8000:
+                break
+        length = struct.unpack_from("<I", reply, 12 + 24)[0]
+        for _ in range((length + 511) // 512):
+            answers += block(0xE3, 2)
+    tail = b"".join(reversed(requests))
+    seed("fuzz_host_device_link", name, answers + tail + bytes([len(requests) - 1]))
 
 
 def state_seeds(vorlsim):
