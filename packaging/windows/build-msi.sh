@@ -21,8 +21,9 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$(dirname "$output")"
-# wixl resolves the sources relative to the folder it runs in.
-(cd "$build_dir" && wixl -a x64 -D Version="$version" -D BinDir=. -D SrcDir="$here/../.." -o "$work/vorl.msi" \
+# wixl resolves the sources relative to the folder it runs in, and takes no absolute path.
+src_dir=$(realpath --relative-to="$build_dir" "$here/../..")
+(cd "$build_dir" && wixl -a x64 -D Version="$version" -D BinDir=. -D SrcDir="$src_dir" -o "$work/vorl.msi" \
    "$here/vorl.wxs")
 
 # "=-*PATH": set on install, removed on uninstall, in the system environment; "[~];" appends.
