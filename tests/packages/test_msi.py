@@ -127,7 +127,9 @@ class MsiUnderWineTest(unittest.TestCase):
         self.uninstall_at_the_end()
         self.msiexec("/i")
         installed = self.state()
-        self.assertEqual(installed["files"], sorted(PROGRAMS))
+        # The programs, and the JSON Schema of vorlcli's documents in a folder of its own.
+        self.assertEqual(installed["files"], sorted(PROGRAMS + ("schema",)))
+        self.assertIn("envelope.schema.json", os.listdir(os.path.join(self.installed, "schema")))
         self.assertEqual(installed["service"], "RUNNING")
         self.assertEqual(installed["products"], [self.version])
         self.assertIn('"%s\\vorlpoint.exe"' % INSTALL_DIR, installed["log-on"] or "")
