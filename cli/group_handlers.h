@@ -18,13 +18,13 @@ class Report;
 using Words = std::vector<std::string>;
 
 int runUserGroup(CardSession& session, const Words& words, Report& report);  // -user
-int runSelGroup(CardSession& session, const Words& words);                   // -sel
-int runPefGroup(CardSession& session, const Words& words);                   // -pef
+int runSelGroup(CardSession& session, const Words& words, Report& report);   // -sel
+int runPefGroup(CardSession& session, const Words& words, Report& report);   // -pef
 int runFlashGroup(CardSession& session, const Words& words);  // -Flash, -cardMode, -file
 int runNetGroup(CardSession& session, const Words& words, Report& report);       // -net
-int runGenGroup(CardSession& session, const Words& words);                       // -gen
+int runGenGroup(CardSession& session, const Words& words, Report& report);       // -gen
 int runHbGroup(CardSession& session, const Words& words, Report& report);        // -HB
-int runSdkGroup(CardSession& session, const Words& words);                       // -SDK
+int runSdkGroup(CardSession& session, const Words& words, Report& report);       // -SDK
 int runModemCfg(CardSession& session, const Words& words);                       // -ModemCfg
 int runPppCfg(CardSession& session, const Words& words);                         // -PppCfg
 int runAsrCfg(CardSession& session, const Words& words);                         // -ASRCfg
