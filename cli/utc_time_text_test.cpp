@@ -1,7 +1,7 @@
 // Card times in documents: UTC whatever the local zone, leap days and times before 1970 included.
-#include <gtest/gtest.h>
-
 #include "cli/utc_time_text.h"
+
+#include <gtest/gtest.h>
 
 namespace vorl::cli {
 namespace {
