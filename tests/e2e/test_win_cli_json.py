@@ -4,6 +4,7 @@ native build (line ends aside), through the Win32 paths of the standard streams.
 import unittest
 
 import test_cli_json as native
+import test_cli_json_advanced as advanced
 from vorltest import EMULATOR, VORLCLI
 
 
@@ -22,6 +23,10 @@ WindowsUserDocumentsTest = under_wine(native.UserDocumentsTest)
 WindowsSettingsDocumentsTest = under_wine(native.SettingsDocumentsTest)
 WindowsFailureEnvelopeTest = under_wine(native.FailureEnvelopeTest)
 WindowsScriptLinesTest = under_wine(native.ScriptLinesTest)
+WindowsAsrDocumentsTest = under_wine(advanced.AsrDocumentsTest)
+WindowsModemAndPppDocumentsTest = under_wine(advanced.ModemAndPppDocumentsTest)
+WindowsBusAndIpmiDocumentsTest = under_wine(advanced.BusAndIpmiDocumentsTest)
+WindowsCardRefusalsTest = under_wine(advanced.CardRefusalsTest)
 
 
 class WindowsUnattendedTest(under_wine(native.UnattendedTest)):
