@@ -25,16 +25,16 @@ int runNetGroup(CardSession& session, const Words& words, Report& report);      
 int runGenGroup(CardSession& session, const Words& words);                       // -gen
 int runHbGroup(CardSession& session, const Words& words, Report& report);        // -HB
 int runSdkGroup(CardSession& session, const Words& words);                       // -SDK
-int runModemCfg(CardSession& session, const Words& words);                       // -ModemCfg
-int runPppCfg(CardSession& session, const Words& words);                         // -PppCfg
-int runAsrCfg(CardSession& session, const Words& words);                         // -ASRCfg
+int runModemCfg(CardSession& session, const Words& words, Report& report);       // -ModemCfg
+int runPppCfg(CardSession& session, const Words& words, Report& report);         // -PppCfg
+int runAsrCfg(CardSession& session, const Words& words, Report& report);         // -ASRCfg
 int runSetServerInfo(CardSession& session, const Words& words, Report& report);  // -setServerInfo
 int runGetServerInfo(CardSession& session, const Words& words, Report& report);  // -GetServerInfo
 int runGetCardHealth(CardSession& session, const Words& words, Report& report);  // -GetCardHealth
-int runGetI2cCfg(CardSession& session, const Words& words);                      // -GetI2CCfg
-int runSetI2cCfg(CardSession& session, const Words& words);                      // -SetI2CCfg
-int runGetIpmiCfg(CardSession& session, const Words& words);                     // -GetIpmiCfg
-int runSetIpmiCfg(CardSession& session, const Words& words);                     // -SetIpmiCfg
+int runGetI2cCfg(CardSession& session, const Words& words, Report& report);      // -GetI2CCfg
+int runSetI2cCfg(CardSession& session, const Words& words, Report& report);      // -SetI2CCfg
+int runGetIpmiCfg(CardSession& session, const Words& words, Report& report);     // -GetIpmiCfg
+int runSetIpmiCfg(CardSession& session, const Words& words, Report& report);     // -SetIpmiCfg
 int runHostCtrl(CardSession& session, const Words& words, Report& report);       // -HostCtrl
 
 // Case-insensitive comparison of `word` after its first character (the "-") with `keyword`.
