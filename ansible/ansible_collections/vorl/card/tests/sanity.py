@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """What stands in for `ansible-test sanity`, which installs its requirements with pip and so
 cannot run offline: every module's documentation renders with ansible-doc and its EXAMPLES
-are YAML, every Python file compiles, and yamllint passes the YAML files (strict)."""
+are YAML, every Python file compiles, yamllint passes the YAML files (strict), and the README's
+example inventory and playbook pass ansible-playbook --syntax-check."""
 
 import glob
 import json
 import os
 import py_compile
+import re
 import subprocess
 import sys
 import tempfile
@@ -35,6 +37,23 @@ def check_module(path, env, problems):
         problems.append("%s: no password option" % name)
 
 
+def check_readme_example(env, problems):
+    with open(os.path.join(COLLECTION, "README.md")) as f:
+        blocks = re.findall(r"```yaml\n(.*?)```", f.read(), re.S)
+    if len(blocks) != 2:
+        problems.append("README: expected an inventory and a playbook, found %d" % len(blocks))
+        return
+    with tempfile.TemporaryDirectory() as folder:
+        paths = [os.path.join(folder, name) for name in ("inventory.yml", "vorl.yml")]
+        for path, block in zip(paths, blocks):
+            with open(path, "w") as f:
+                f.write(block)
+        done = subprocess.run(["ansible-playbook", "--syntax-check", "-i"] + paths,
+                              capture_output=True, text=True, env=env)
+        if done.returncode != 0:
+            problems.append("README example: " + done.stdout + done.stderr)
+
+
 def main():
     problems = []
     env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS_ROOT, ANSIBLE_NOCOLOR="1")
@@ -46,6 +65,7 @@ def main():
                 py_compile.compile(path, cfile=os.path.join(cache, "x.pyc"), doraise=True)
             except py_compile.PyCompileError as error:
                 problems.append(str(error))
+    check_readme_example(env, problems)
     lint = subprocess.run(["yamllint", "--strict", "."], cwd=COLLECTION, capture_output=True,
                           text=True)
     if lint.returncode != 0:
