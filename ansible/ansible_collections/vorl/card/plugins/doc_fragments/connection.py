@@ -52,6 +52,10 @@ notes:
     and C(command), the words with secrets masked.
 requirements:
   - vorlcli 1.6.4.3 or later (with C(--json)) on the host that runs the module.
+attributes:
+  check_mode:
+    description: Reads the card and reports what would change; sends nothing that changes it.
+    support: full
 '''
 
     SAVE = r'''

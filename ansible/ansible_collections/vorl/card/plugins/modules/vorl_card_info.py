@@ -23,9 +23,6 @@ options:
     elements: str
     choices: [users, network, server_info, firmware, heartbeat, event_log, health]
     default: [users, network, server_info, firmware, heartbeat, event_log, health]
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -47,9 +47,6 @@ options:
         fails.
     type: int
     default: 60
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -41,9 +41,6 @@ options:
     description:
       - The card's MAC address, six pairs of hexadecimal digits separated by C(:), in any case.
     type: str
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -26,9 +26,6 @@ options:
     type: str
     choices: ['on', 'off', reset, cycle]
     required: true
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -19,9 +19,6 @@ description:
   - In check mode nothing is sent and the task reports C(changed).
 extends_documentation_fragment:
   - vorl.card.connection
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -69,9 +69,6 @@ options:
       delay_seconds:
         description: Seconds without a heartbeat before it does, 240 to 65535.
         type: int
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''

@@ -61,9 +61,6 @@ options:
     type: str
     choices: [always, on_create]
     default: always
-attributes:
-  check_mode:
-    support: full
 author:
   - VORL host suite developers
 '''
