@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/prompts.h"
+#include "cli/report.h"
 #include "firmware/firmware_image.h"
 
 namespace vorl::cli {
@@ -15,8 +17,10 @@ void print(const char* text) {
     std::fputs(text, stdout);
 }
 
-// Lines of the full update. Block 0 is the boot block step: one outcome, no progress line.
-bool updateLine(const FlashEvent& event, const std::string& path) {
+// Lines of the full update and of the module flash. Block 0 is the boot block step: one outcome,
+// no progress line. `fail` prints a line that explains a local failure.
+template <typename Fail>
+bool updateLine(const FlashEvent& event, const std::string& path, Fail fail) {
     const bool bootBlock = event.block == 0;
     switch (event.step) {
         case FlashStep::ValidateStarted:
@@ -24,7 +28,7 @@ bool updateLine(const FlashEvent& event, const std::string& path) {
             break;
         case FlashStep::ImageInvalid:
             print(kFailed);
-            print(
+            fail(
                 "The Image file you specified is not in the correct format or is corrupted."
                 "Please specify a valid image file!\n");
             break;
@@ -33,7 +37,7 @@ bool updateLine(const FlashEvent& event, const std::string& path) {
             break;
         case FlashStep::ImageOpenFailed:
             print(kFailed);
-            std::printf("Unable to open image file, %s\n", path.c_str());
+            fail(formatted("Unable to open image file, %s\n", path).c_str());
             break;
         case FlashStep::MacReadStarted:
             print("Getting MAC address : ");
@@ -52,10 +56,16 @@ bool updateLine(const FlashEvent& event, const std::string& path) {
             print(kSkipped);
             break;
         case FlashStep::ImageReadFailed:
-            print("Unable to read from image file !\n");
+            fail("Unable to read from image file !\n");
+            break;
+        case FlashStep::ConfigSaveStarted:
+            print("Saving Configuration : ");
             break;
         case FlashStep::BlockLoaded:
-            if (!bootBlock)
+            if (event.module[0] != '\0')
+                std::printf("Flashing %s ... Block %d of %d \r", event.module, event.position,
+                            event.count);
+            else if (!bootBlock)
                 std::printf("Flashing ... Block %d of %d \r", static_cast<int>(event.block),
                             kFlashBlockCount);
             break;
@@ -80,11 +90,13 @@ bool updateLine(const FlashEvent& event, const std::string& path) {
             break;
         case FlashStep::ImageValid:
         case FlashStep::ImageOpened:
+        case FlashStep::ConfigSaved:
         case FlashStep::MacRead:
         case FlashStep::MacWritten:
         case FlashStep::ResetDone:
             print(kOk);
             break;
+        case FlashStep::ConfigSaveFailed:
         case FlashStep::MacWriteFailed:
         case FlashStep::ResetFailed:
             print(kFailed);
@@ -96,10 +108,11 @@ bool updateLine(const FlashEvent& event, const std::string& path) {
 }
 
 // Lines of the read-back and of putting the configuration section back.
-void fileLine(const FlashEvent& event, const std::string& path) {
+template <typename Fail>
+void fileLine(const FlashEvent& event, const std::string& path, Fail fail) {
     switch (event.step) {
         case FlashStep::FileCreateFailed:
-            std::printf("Unable to open/create image file, %s\n", path.c_str());
+            fail(formatted("Unable to open/create image file, %s\n", path).c_str());
             break;
         case FlashStep::ReadStarted:
             print("Reading from Flash ... \n");
@@ -111,7 +124,7 @@ void fileLine(const FlashEvent& event, const std::string& path) {
             print("Error during reading from flash...\n");
             break;
         case FlashStep::FileWriteFailed:
-            std::printf("Error writing file %s, check disk space ! \n", path.c_str());
+            fail(formatted("Error writing file %s, check disk space ! \n", path).c_str());
             break;
         case FlashStep::ReadDone:
             std::printf("Reading Block... %d. Done \n", event.count);
@@ -119,16 +132,16 @@ void fileLine(const FlashEvent& event, const std::string& path) {
             break;
 
         case FlashStep::ConfigFileOpenFailed:
-            std::printf("Unable to open config file %s\n", path.c_str());
+            fail(formatted("Unable to open config file %s\n", path).c_str());
             break;
         case FlashStep::ConfigFileIncomplete:
-            print("Unable to get config info from file ! Aborting\n");
+            fail("Unable to get config info from file ! Aborting\n");
             break;
         case FlashStep::SectionInfoFailed:
             std::printf("Unbale to read from %s %s\n", "VORL", path.c_str());
             break;
         case FlashStep::SectionSizeMismatch:
-            print("Config section size mismatch ! Can not put back the config section.\n");
+            fail("Config section size mismatch ! Can not put back the config section.\n");
             break;
         case FlashStep::SectionBlockStarted:
             std::printf("Flashing the config section block %d of %d\r", event.position,
@@ -145,9 +158,49 @@ void fileLine(const FlashEvent& event, const std::string& path) {
 }  // namespace
 
 void ConsoleFlashOutput::on(const FlashEvent& event) {
-    if (!updateLine(event, path_)) fileLine(event, path_);
+    tally(event);
+    const auto fail = [this](const char* text) { failure(text); };
+    if (!updateLine(event, path_, fail)) fileLine(event, path_, fail);
     // Progress shows as it happens, also when standard output is a pipe.
     std::fflush(stdout);
+}
+
+void ConsoleFlashOutput::failure(const char* text) {
+    // Text mode prints it where the progress goes; the lines before it are flushed already.
+    std::fflush(stdout);
+    report_.message(text);
+}
+
+void ConsoleFlashOutput::tally(const FlashEvent& event) {
+    switch (event.step) {
+        case FlashStep::BlockWritten:
+            blocksWritten_ = event.written;
+            if (event.module[0] != '\0' && event.position == event.count)
+                modulesWritten_.emplace_back(event.module);
+            break;
+        case FlashStep::BlockRead:
+            ++blocksRead_;
+            break;
+        case FlashStep::MacWritten:
+            macRestored_ = true;
+            break;
+        case FlashStep::ResetRetainingStarted:
+            reset_ = "config_retained";
+            break;
+        case FlashStep::ResetToDefaultsStarted:
+            reset_ = "config_defaults";
+            break;
+        default:
+            break;
+    }
+}
+
+bool confirmFirmwareFlash() {
+    std::printf("\n");
+    return askYesNo(
+               "Firmware upgrade is a crucial operation.This operation should not be "
+               "interrupted.\n The VORL will also be reset after this command is completed.Are "
+               "you Sure (y/n)?") == 'Y';
 }
 
 }  // namespace vorl::cli

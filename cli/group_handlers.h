@@ -20,7 +20,8 @@ using Words = std::vector<std::string>;
 int runUserGroup(CardSession& session, const Words& words, Report& report);  // -user
 int runSelGroup(CardSession& session, const Words& words);                   // -sel
 int runPefGroup(CardSession& session, const Words& words);                   // -pef
-int runFlashGroup(CardSession& session, const Words& words);  // -Flash, -cardMode, -file
+int runFlashGroup(CardSession& session, const Words& words,
+                  Report& report);  // -Flash, -cardMode, -file
 int runNetGroup(CardSession& session, const Words& words, Report& report);       // -net
 int runGenGroup(CardSession& session, const Words& words);                       // -gen
 int runHbGroup(CardSession& session, const Words& words, Report& report);        // -HB

@@ -49,11 +49,17 @@ bool isSingleCommandGroup(const std::string& group) {
     return false;
 }
 
+// The group's name in the documents: the flash group's three keywords are one group.
+std::string groupName(const std::string& keyword) {
+    const std::string group = lowerWord(keyword);
+    return group == "cardmode" || group == "file" ? "flash" : group;
+}
+
 }  // namespace
 
 std::string schemaName(const Words& words) {
     if (words.size() < 2 || words[1].size() < 2 || words[1][0] != '-') return "vorl.run/1";
-    const std::string group = lowerWord(words[1]);
+    const std::string group = groupName(words[1]);
     std::string name = "vorl." + group;
     if (words.size() >= 3 && !words[2].empty() && !isSingleCommandGroup(group)) {
         name += "." + lowerWord(words[2]);

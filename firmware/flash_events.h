@@ -32,10 +32,11 @@ enum class FlashStep {
     BlockLoaded,   // read from the image, about to be written
     BlockWritten,
     BlockFailed,  // `status`: the write's; the flash ends here
-    BlocksDone,   // every block of the image is written
+    BlocksDone,   // every block of the image (or of the selected modules) is written
 
     // The configuration kept across a flash of the configuration program.
     ConfigSaveStarted,  // the card's configuration is made permanent first
+    ConfigSaved,
     ConfigSaveFailed,
     SnapshotTaken,
     SnapshotFailed,  // `status`

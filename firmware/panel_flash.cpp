@@ -16,7 +16,8 @@ int workerStatus(int status) {
 
 void makeConfigurationPermanent(CardSession& session, FlashWriter& writer) {
     writer.emit(FlashStep::ConfigSaveStarted);
-    if (session.saveConfiguration() != kStatusSuccess) writer.emit(FlashStep::ConfigSaveFailed);
+    writer.emit(session.saveConfiguration() == kStatusSuccess ? FlashStep::ConfigSaved
+                                                              : FlashStep::ConfigSaveFailed);
 }
 
 // Writes the snapshot back when the section still has the layout it was taken of. Without a
@@ -58,6 +59,7 @@ int flashCompleteImage(CardSession& session, std::FILE* image, bool includeBootB
     const int status =
         writer.writeFromImage(image, static_cast<long>(first * kFlashBlockSize), first, total);
     if (status != kStatusSuccess) return workerStatus(status);
+    writer.emit(FlashStep::BlocksDone);
     writer.restoreMac();
     if (retainConfig) {
         const int restored = restoreSnapshot(session, snapshot, writer);
@@ -96,6 +98,7 @@ int flashSelectedModules(CardSession& session, std::FILE* image, const ModuleEnt
                                                  entry.card.blockCount, entry.name.c_str());
         if (status != kStatusSuccess) return workerStatus(status);
     }
+    writer.emit(FlashStep::BlocksDone);
     writer.restoreMac();
     writer.emit(FlashStep::Completed);
     return kStatusSuccess;
