@@ -13,9 +13,11 @@ description:
   - Compares the card's module versions with those of a firmware image (C(.ima))
     (C(vorlcli -flash -compare)) and flashes only when they differ. The card restarts after a
     flash; the module then reads the versions again and fails if the card still differs.
-  - C(mode=module) writes only the modules whose version differs (C(vorlcli -flash -modules)).
-    When the image lays its modules out differently from the card, only a complete flash can
-    bring it there; the task then fails with the card's message and nothing written.
+  - C(mode=module) writes only the modules whose version differs (C(vorlcli -flash -modules)),
+    as the configuration program's module flash does; the card saves its configuration first
+    and then restarts with its configuration defaults, so run firmware tasks before the tasks
+    that configure the card. When the image lays its modules out differently from the card,
+    only a complete flash can bring it there; the task then fails and nothing is written.
   - C(mode=complete) writes the whole image but the boot block (C(vorlcli -flash -update)), and
     the card restarts with its configuration kept or with factory settings (I(retain_config)).
   - In check mode only the comparison runs; the result tells what would be flashed.
@@ -38,7 +40,7 @@ options:
   retain_config:
     description:
       - With C(mode=complete), whether the card keeps its configuration (true) or restarts
-        with factory settings (false).
+        with factory settings (false). A module flash always restarts with the defaults.
     type: bool
     default: true
   settle_seconds:
@@ -83,6 +85,11 @@ flashed:
   type: list
   elements: str
   sample: [OS, WEB]
+reset:
+  description: How the card restarted after the flash, C(config_retained) or
+    C(config_defaults); null when nothing was flashed.
+  returned: always
+  type: str
 '''
 
 import os
@@ -113,16 +120,20 @@ def compare_after_restart(module, cli, image):
 
 
 def flash(module, cli, image, comparison):
-    """Writes the image as the mode asks; returns the modules written."""
+    """Writes the image as the mode asks; returns the modules written and how the card
+    restarted."""
     if module.params["mode"] == "module":
+        # Its one question is whether to go ahead.
         result = cli.data(["-flash", "-modules", image], assume_yes=True)
-        return result.get("flashed", [])
-    # The update's two questions: go ahead, and keep the configuration or not.
-    answers = "y\n" + ("y\n" if module.params["retain_config"] else "n\n")
-    result = cli.data(["-flash", "-update", image], answers=answers)
+        flashed = result.get("flashed", [])
+    else:
+        # The update's two questions: go ahead, and keep the configuration or not.
+        answers = "y\n" + ("y\n" if module.params["retain_config"] else "n\n")
+        result = cli.data(["-flash", "-update", image], answers=answers)
+        flashed = [m["name"] for m in comparison["modules"]]
     if result.get("cancelled"):
-        module.fail_json(msg="the firmware update was cancelled")
-    return [m["name"] for m in comparison["modules"]]
+        module.fail_json(msg="the firmware flash was cancelled")
+    return flashed, result.get("reset")
 
 
 def main():
@@ -142,7 +153,7 @@ def main():
     differing = [m["name"] for m in before["modules"] if m["differs"]]
     result = dict(versions_before=versions(before, "card_version"),
                   versions_after=versions(before, "card_version"),
-                  image_versions=versions(before, "file_version"), flashed=[])
+                  image_versions=versions(before, "file_version"), flashed=[], reset=None)
     complete = module.params["mode"] == "complete"
     if not differing and not (complete and before["complete_flash_required"]):
         module.exit_json(changed=False, **result)
@@ -153,7 +164,7 @@ def main():
         result["flashed"] = [m["name"] for m in before["modules"]] if complete else differing
         module.exit_json(changed=True, **result)
 
-    result["flashed"] = flash(module, cli, image, before)
+    result["flashed"], result["reset"] = flash(module, cli, image, before)
     after = compare_after_restart(module, cli, image)
     result["versions_after"] = versions(after, "card_version")
     still = [m["name"] for m in after["modules"] if m["differs"]]
