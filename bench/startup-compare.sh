@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets the whole-process cost of vorlcli against a minimal client making the same exchanges
-# (bench/startup_client.c): `-user -listAllUser` against a local vorlsim, in text and in JSON mode,
-# the password piped to both. Runs the three in turn, RUNS rounds, and reports each one's median
-# wall time per run and its ratio to the minimal client; asserts nothing.
+# (bench/startup_client.c), in text and in JSON mode, the password piped to each, against a local
+# vorlsim: `-user -listAllUser`, and `-flash -upload` of a 64-block image (vorlsim's default
+# image). Runs the six in turn, RUNS rounds, and reports each one's median wall time per run and
+# its ratio to the minimal client of its pair; asserts nothing.
 #   bench/startup-compare.sh [BUILD_DIR] [RUNS]     (default build/release, 300 runs)
 # Run it on a quiet machine; figures from a loaded one mean little.
 set -euo pipefail
@@ -13,7 +14,8 @@ work=$(mktemp -d)
 sim_pid=""
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
-cc -O2 -o "$work/startup_client" "$root/bench/startup_client.c" -lcrypto
+cc -O2 -o "$work/startup_client" "$root/bench/startup_client.c" -lcrypto -lz
+"$build/cardsim/vorlsim" --write-image="$work/image.ima" >/dev/null
 address=127.66.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
 "$build/cardsim/vorlsim" --listen "$address" --state-dir "$work/state" >/dev/null 2>&1 &
 sim_pid=$!
@@ -37,11 +39,22 @@ for _ in $(seq "$runs"); do
     time_run "$work/minimal" "$work/startup_client" "$address" admin
     time_run "$work/text" "$build/cli/vorlcli" -nw "$address" admin -user -listAllUser
     time_run "$work/json" "$build/cli/vorlcli" --json -nw "$address" admin -user -listAllUser
+    time_run "$work/minimal-upload" "$work/startup_client" "$address" admin "$work/image.ima"
+    time_run "$work/text-upload" "$build/cli/vorlcli" -nw "$address" admin -flash -upload \
+        "$work/image.ima"
+    time_run "$work/json-upload" "$build/cli/vorlcli" --json -nw "$address" admin -flash -upload \
+        "$work/image.ima"
 done
-minimal=$(median "$work/minimal")
-text=$(median "$work/text")
-json=$(median "$work/json")
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-printf '%-34s %8s us\n' "minimal client" "$minimal"
-printf '%-34s %8s us  %sx\n' "vorlcli -user -listAllUser" "$text" "$(ratio "$text" "$minimal")"
-printf '%-34s %8s us  %sx\n' "vorlcli --json -user -listAllUser" "$json" "$(ratio "$json" "$minimal")"
+# Prints the medians of one pair: the minimal client, then vorlcli in text and JSON mode.
+report() {
+    local suffix=$1 words=$2 minimal text json
+    minimal=$(median "$work/minimal$suffix")
+    text=$(median "$work/text$suffix")
+    json=$(median "$work/json$suffix")
+    printf '%-40s %8s us\n' "minimal client ($words)" "$minimal"
+    printf '%-40s %8s us  %sx\n' "vorlcli $words" "$text" "$(ratio "$text" "$minimal")"
+    printf '%-40s %8s us  %sx\n' "vorlcli --json $words" "$json" "$(ratio "$json" "$minimal")"
+}
+report "" "-user -listAllUser"
+report "-upload" "-flash -upload"
