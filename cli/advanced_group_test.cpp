@@ -309,8 +309,8 @@ TEST(SensorListing, LinesAndPadding) {
     tree.groups[0].sensors[0].reading = 1250;
     tree.groups[0].sensors[0].unit = 4;
     EXPECT_EQ("Voltages\n" + sensorLine("Core", 1250, 4) + std::string(32, 'G') + "\n",
-              sensorListing(tree));
-    EXPECT_EQ("", sensorListing(SensorTree{}));
+              sensorListing(sensorGroupsData(tree)));
+    EXPECT_EQ("", sensorListing(sensorGroupsData(SensorTree{})));
 }
 
 TEST(TypedNumbers, WholeDecimalsAndAddresses) {

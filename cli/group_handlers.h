@@ -18,14 +18,14 @@ class Report;
 using Words = std::vector<std::string>;
 
 int runUserGroup(CardSession& session, const Words& words, Report& report);  // -user
-int runSelGroup(CardSession& session, const Words& words);                   // -sel
-int runPefGroup(CardSession& session, const Words& words);                   // -pef
+int runSelGroup(CardSession& session, const Words& words, Report& report);   // -sel
+int runPefGroup(CardSession& session, const Words& words, Report& report);   // -pef
 int runFlashGroup(CardSession& session, const Words& words,
                   Report& report);  // -Flash, -cardMode, -file
 int runNetGroup(CardSession& session, const Words& words, Report& report);       // -net
-int runGenGroup(CardSession& session, const Words& words);                       // -gen
+int runGenGroup(CardSession& session, const Words& words, Report& report);       // -gen
 int runHbGroup(CardSession& session, const Words& words, Report& report);        // -HB
-int runSdkGroup(CardSession& session, const Words& words);                       // -SDK
+int runSdkGroup(CardSession& session, const Words& words, Report& report);       // -SDK
 int runModemCfg(CardSession& session, const Words& words, Report& report);       // -ModemCfg
 int runPppCfg(CardSession& session, const Words& words, Report& report);         // -PppCfg
 int runAsrCfg(CardSession& session, const Words& words, Report& report);         // -ASRCfg

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "protocol/card_session.h"
 #include "tests/support/fake_session.h"
 #include "tests/support/fake_transport.h"
@@ -30,8 +31,9 @@ struct PefCli : test::FakeSessionTest {
     std::string out;
     int run(Words words) {
         words.insert(words.begin(), {"admin", "-pef"});
+        TextReport report;
         ::testing::internal::CaptureStdout();
-        const int result = runPefGroup(*session, words);
+        const int result = runPefGroup(*session, words, report);
         out = ::testing::internal::GetCapturedStdout();
         return result;
     }

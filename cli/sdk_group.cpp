@@ -1,8 +1,8 @@
 // -SDK: the card's sensor description and its sensor readings.
 #include <cstdio>
-#include <memory>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/sensor_listing.h"
 #include "protocol/card_session.h"
 #include "protocol/sensor_tree.h"
@@ -11,49 +11,90 @@
 namespace vorl::cli {
 namespace {
 
-int readSensors(CardSession& session) {
-    // The answer may be as large as any payload; one buffer for the run, kept off the stack.
-    static uint8_t buffer[CardSession::MaxPayload];
-    SensorTree tree;
-    if (session.readSensors(buffer, sizeof buffer, tree) != kStatusSuccess) {
+// Each sub-command keeps exit status 0 when the card refuses, as the console tool always has;
+// its data says whether it was done and, if not, the card's status.
+Json outcome(int status) {
+    Json data = {{"performed", status == kStatusSuccess}};
+    if (status != kStatusSuccess) data["card_status"] = status;
+    return data;
+}
+
+void printUpload(const Json& data, int) {
+    std::fputs(data["performed"].get<bool>() ? "Upload successful\n" : "Error uploading SDK\n",
+               stdout);
+}
+
+void printDelete(const Json& data, int) {
+    std::fputs(data["performed"].get<bool>() ? "SDK deleted\n" : "Error deleting SDK\n", stdout);
+}
+
+void printReread(const Json& data, int) {
+    std::fputs(data["performed"].get<bool>() ? "VODA restarted, rereading SDK\n"
+                                             : "Error restarting VODA\n",
+               stdout);
+}
+
+void printSensors(const Json& data, int) {
+    if (!data["sdk_found"].get<bool>()) {
         std::printf("Cannot read sensors - no SDK found\n");
-        return 0;
+        return;
     }
     std::printf("Sensor data retrieved, displaying...\n");
-    std::fputs(sensorListing(tree).c_str(), stdout);
+    std::fputs(sensorListing(data["groups"]).c_str(), stdout);
+}
+
+// A change that the card refused changed nothing.
+Change changeOf(int status) {
+    return status == kStatusSuccess ? Change::Writes : Change::Unchanged;
+}
+
+int upload(CardSession& session, const std::string& file, Report& report) {
+    const int status = session.uploadSdk(file.c_str());
+    Json data = outcome(status);
+    data["file"] = file;
+    report.result(0, std::move(data), changeOf(status), printUpload);
     return 0;
 }
 
-void report(int status, const char* success, const char* failure) {
-    std::fputs(status == kStatusSuccess ? success : failure, stdout);
+int readSensors(CardSession& session, Report& report) {
+    // The answer may be as large as any payload; one buffer for the run, kept off the stack.
+    static uint8_t buffer[CardSession::MaxPayload];
+    SensorTree tree;
+    const int status = session.readSensors(buffer, sizeof buffer, tree);
+    Json data = {{"sdk_found", status == kStatusSuccess}};
+    if (status == kStatusSuccess)
+        data["groups"] = sensorGroupsData(tree);
+    else
+        data["card_status"] = status;
+    report.result(0, std::move(data), Change::Reads, printSensors);
+    return 0;
 }
 
 }  // namespace
 
-int runSdkGroup(CardSession& session, const Words& words) {
+int runSdkGroup(CardSession& session, const Words& words, Report& report) {
     const std::string sub = words.size() > 2 ? words[2] : std::string();
     if (!sub.empty() && sub[0] == '-') {
         if (isSubCommand(sub, "uploadSDK")) {
             if (words.size() < 4) {
-                std::printf("Please supply an SDK file to upload\n");
+                report.message("Please supply an SDK file to upload\n");
                 return -1;
             }
-            report(session.uploadSdk(words[3].c_str()), "Upload successful\n",
-                   "Error uploading SDK\n");
-            return 0;
+            return upload(session, words[3], report);
         }
         if (isSubCommand(sub, "deleteSDK")) {
-            report(session.deleteSdk(), "SDK deleted\n", "Error deleting SDK\n");
+            const int status = session.deleteSdk();
+            report.result(0, outcome(status), changeOf(status), printDelete);
             return 0;
         }
         if (isSubCommand(sub, "rereadSDK")) {
-            report(session.restartSensorService(), "VODA restarted, rereading SDK\n",
-                   "Error restarting VODA\n");
+            const int status = session.restartSensorService();
+            report.result(0, outcome(status), changeOf(status), printReread);
             return 0;
         }
-        if (isSubCommand(sub, "readsensors")) return readSensors(session);
+        if (isSubCommand(sub, "readsensors")) return readSensors(session, report);
     }
-    std::printf("Unknown command\n");
+    report.message("Unknown command\n");
     return -1;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "cli/utc_time_text.h"
 #include "protocol/event_log_records.h"
 
 namespace vorl::cli {
@@ -51,22 +52,60 @@ std::string formatSelTime(uint32_t seconds, const std::tm* local) {
     return text;
 }
 
-void printSelRecord(const SelRecord& record, const char* description) {
-    std::printf("\nRecord Number : %u \n", static_cast<unsigned>(record.recordNumber));
-    std::printf("Time          : %s", formatSelTime(record.timestamp).c_str());
-    std::printf("Event Id      : %x \n", static_cast<unsigned>(record.eventId));
-    std::printf("Module Number : %u \n", static_cast<unsigned>(record.eventId >> 8));
-    std::printf("Event Number  : %d \n", record.eventId & 0xFF);
-    std::fputs(severityLine(record.severity), stdout);
+Json selSeverityName(uint8_t severity) {
+    switch (severity) {
+        case kSeverityInformation:
+            return "information";
+        case kSeverityReturnToOk:
+            return "return_to_ok";
+        case kSeverityWarning:
+            return "warning";
+        case kSeverityCritical:
+            return "critical";
+        case kSeverityFatal:
+            return "fatal";
+        default:
+            return nullptr;
+    }
+}
+
+Json selRecordData(const SelRecord& record, uint32_t index, const char* description) {
+    Json eventData = Json::array();
+    for (uint8_t byte : record.eventData) eventData.push_back(byte);
+    Json data = {{"index", index},
+                 {"id", record.recordNumber},
+                 {"time", utcTimeText(record.timestamp)},
+                 {"epoch_seconds", record.timestamp},
+                 {"event_id", record.eventId},
+                 {"module", record.eventId >> 8},
+                 {"event", record.eventId & 0xFF},
+                 {"severity", selSeverityName(record.severity)},
+                 {"severity_code", record.severity},
+                 {"event_data", std::move(eventData)}};
+    if (description) data["description"] = description;
+    return data;
+}
+
+void printSelRecord(const Json& record) {
+    const unsigned eventId = record["event_id"].get<unsigned>();
+    std::printf("\nRecord Number : %u \n", record["id"].get<unsigned>());
+    std::printf("Time          : %s",
+                formatSelTime(record["epoch_seconds"].get<uint32_t>()).c_str());
+    std::printf("Event Id      : %x \n", eventId);
+    std::printf("Module Number : %u \n", eventId >> 8);
+    std::printf("Event Number  : %d \n", static_cast<int>(eventId & 0xFF));
+    std::fputs(severityLine(record["severity_code"].get<uint8_t>()), stdout);
     std::printf("Event Data is  : \n");
-    for (int line = 0; line < 4; ++line) {
-        const uint8_t* bytes = record.eventData + 8 * line;
-        for (int i = 0; i < 8; ++i) std::printf("0x%02x ", bytes[i]);
+    const Json& bytes = record["event_data"];
+    for (size_t line = 0; line < 4; ++line) {
+        for (size_t i = 0; i < 8; ++i) std::printf("0x%02x ", bytes[8 * line + i].get<unsigned>());
         std::printf("  ");
-        for (int i = 0; i < 8; ++i) std::printf("%c", bytes[i]);
+        for (size_t i = 0; i < 8; ++i) std::printf("%c", bytes[8 * line + i].get<int>());
         std::printf("\n");
     }
-    if (description) std::printf("Event String is: %s\n", description);
+    if (record.contains("description")) {
+        std::printf("Event String is: %s\n", textOf(record["description"]));
+    }
     std::printf("\n");
 }
 

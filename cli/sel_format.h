@@ -1,8 +1,10 @@
 #pragma once
-// How vorlcli shows event log times and records.
+// How vorlcli shows event log times and records: as data, and as the console texts.
 #include <cstdint>
 #include <ctime>
 #include <string>
+
+#include "cli/report.h"
 
 namespace vorl {
 struct SelRecord;
@@ -16,8 +18,14 @@ std::string formatSelTime(uint32_t seconds);
 // The same from a local time already converted; `local` null means the conversion failed.
 std::string formatSelTime(uint32_t seconds, const std::tm* local);
 
-// Prints one record of the listing; `description` is printed as the event string when it is
-// not null (the extended listing).
-void printSelRecord(const SelRecord& record, const char* description);
+// A severity code as a lower-case word ("warning"), or null for a code without a name.
+Json selSeverityName(uint8_t severity);
+
+// One record as data: `index` its place in the listing, `description` the event string of the
+// extended listing (null for the plain one).
+Json selRecordData(const SelRecord& record, uint32_t index, const char* description);
+
+// Prints one record of the listing from its data; the event string only when the data has one.
+void printSelRecord(const Json& record);
 
 }  // namespace vorl::cli

@@ -3,9 +3,11 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/sel_format.h"
 #include "cli/settings_words.h"
 #include "cli/typed_numbers.h"
+#include "cli/utc_time_text.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
 #include "protocol/text_field.h"
@@ -31,7 +33,93 @@ uint8_t severityOf(const std::string& word) {
     }
 }
 
-int addRecord(CardSession& session, const Words& words) {
+Json policyName(uint8_t policy) {
+    if (policy == kSelPolicyRollover) return "rollover";
+    if (policy == kSelPolicyStop) return "stop";
+    return nullptr;
+}
+
+void printAddFailure(const Json&, int status) {
+    if (status != kStatusSuccess) std::printf("Add SEL Record Failed, %s\n", statusMessage(status));
+}
+
+void printDeleteFailure(const Json&, int status) {
+    if (status != kStatusSuccess) std::printf("Del SEL Record Failed, %s\n", statusMessage(status));
+}
+
+void printSetPolicy(const Json& data, int status) {
+    std::printf("Policy: %d\n", data["policy_code"].get<int>());
+    if (status != kStatusSuccess)
+        std::printf("Set SEL policy failed, %s\n", statusMessage(status));
+    else
+        std::printf("Set SEL Fill policy Success\n");
+}
+
+void printPolicy(const Json& data, int status) {
+    if (status != kStatusSuccess) {
+        std::printf("Get SEL policy failed, %s\n", statusMessage(status));
+        return;
+    }
+    const int policy = data["policy_code"].get<int>();
+    if (policy == kSelPolicyStop) {
+        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
+    } else if (policy == kSelPolicyRollover) {
+        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_ROLLOVER");
+    }
+}
+
+void printCleared(const Json& data, int status) {
+    if (status != kStatusSuccess)
+        std::printf("Del SEL Record Failed, %s\n", statusMessage(status));
+    else
+        std::printf("%d Record(s) Deleted.\n", data["deleted_records"].get<int>());
+}
+
+void printInfo(const Json& data, int status) {
+    if (status != kStatusSuccess) {
+        std::printf("Error while get number of Records, %s\n", statusMessage(status));
+        return;
+    }
+    std::printf("SEL Version         : %s\n", textOf(data["version"]));
+    std::printf("Number of Records   : %d \n", data["record_count"].get<int>());
+    std::printf("Free Space          : %d (Bytes) \n", data["free_space_bytes"].get<int>());
+    std::printf("Last Additon        : %s",
+                formatSelTime(data["last_addition_epoch_seconds"].get<uint32_t>()).c_str());
+    std::printf("Last Deletion       : %s",
+                formatSelTime(data["last_deletion_epoch_seconds"].get<uint32_t>()).c_str());
+    for (const Json& operation : data["operations_supported"]) {
+        if (operation == "delete") std::printf("Operation Supported : SEL_DEL_SUPPORT \n");
+        if (operation == "reserve") std::printf("Operation Supported : SEL_RES_SUPPORT \n");
+        if (operation == "allocation_info")
+            std::printf("Operation Supported : SEL_ALLOC_INFO_SUPPORT \n");
+    }
+}
+
+// The records in listing order, each failed read's line in its place.
+void printListing(const Json& data, int status) {
+    if (!data.contains("record_count")) {
+        std::printf("Error while getting number of Records, %s\n", statusMessage(status));
+        return;
+    }
+    std::printf("Number of Record : %d \n", data["record_count"].get<int>());
+    const Json& records = data["records"];
+    const Json& failures = data["failed_reads"];
+    size_t r = 0;
+    size_t f = 0;
+    while (r < records.size() || f < failures.size()) {
+        const bool failureFirst =
+            f < failures.size() &&
+            (r == records.size() || failures[f]["index"] < records[r]["index"]);
+        if (failureFirst) {
+            std::printf("Error while retreiving Records, %s\n",
+                        statusMessage(failures[f++]["status"].get<int>()));
+        } else {
+            printSelRecord(records[r++]);
+        }
+    }
+}
+
+int addRecord(CardSession& session, const Words& words, Report& report) {
     int32_t module = 0;
     int32_t event = 0;
     if (!readDecimalWord(words[3], module) || !readDecimalWord(words[4], event)) return -1;
@@ -40,134 +128,143 @@ int addRecord(CardSession& session, const Words& words) {
     record.eventId = static_cast<uint16_t>(((module & 0xFF) << 8) | event);
     record.severity = severityOf(words[5]);
     const int status = session.addSelEntry(record);
-    if (status != kStatusSuccess) std::printf("Add SEL Record Failed, %s\n", statusMessage(status));
+    report.result(status,
+                  {{"event_id", record.eventId},
+                   {"module", record.eventId >> 8},
+                   {"event", record.eventId & 0xFF},
+                   {"severity", selSeverityName(record.severity)},
+                   {"severity_code", record.severity}},
+                  Change::Writes, printAddFailure);
     return status;
 }
 
-int deleteRecord(CardSession& session, const std::string& word) {
+int deleteRecord(CardSession& session, const std::string& word, Report& report) {
     int32_t number = 0;
     if (!readWholeDecimal(word, number) || number < 1 || number > 65535) return -1;
     const int status = session.deleteSelEntry(static_cast<uint16_t>(number));
-    if (status != kStatusSuccess) std::printf("Del SEL Record Failed, %s\n", statusMessage(status));
+    report.result(status, {{"id", number}}, Change::Writes, printDeleteFailure);
     return status;
 }
 
-int setPolicy(CardSession& session, const std::string& word) {
+int setPolicy(CardSession& session, const std::string& word, Report& report) {
     uint8_t policy = 0;
     if (equalsIgnoringCase(word, "Rollover")) {
         policy = kSelPolicyRollover;
     } else if (equalsIgnoringCase(word, "Stop")) {
         policy = kSelPolicyStop;
     } else {
-        std::printf("Unknown SEL policy !!!\n");
-        return 1;
+        constexpr int kUnknownPolicy = 1;
+        report.message("Unknown SEL policy !!!\n");
+        report.result(kUnknownPolicy, Json::object(), Change::Unchanged, nullptr);
+        return kUnknownPolicy;
     }
-    std::printf("Policy: %d\n", policy);
-    std::fflush(stdout);
     const int status = session.setSelPolicy(policy);
-    if (status != kStatusSuccess)
-        std::printf("Set SEL policy failed, %s\n", statusMessage(status));
-    else
-        std::printf("Set SEL Fill policy Success\n");
+    report.result(status, {{"policy", policyName(policy)}, {"policy_code", policy}}, Change::Writes,
+                  printSetPolicy);
     return status;
 }
 
-int getPolicy(CardSession& session) {
+int getPolicy(CardSession& session, Report& report) {
     uint8_t policy = 0;
     const int status = session.getSelPolicy(policy);
-    if (status != kStatusSuccess) {
-        std::printf("Get SEL policy failed, %s\n", statusMessage(status));
-    } else if (policy == kSelPolicyStop) {
-        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
-    } else if (policy == kSelPolicyRollover) {
-        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_ROLLOVER");
-    }
+    Json data = Json::object();
+    if (status == kStatusSuccess) data = {{"policy", policyName(policy)}, {"policy_code", policy}};
+    report.result(status, std::move(data), Change::Reads, printPolicy);
     return status;
 }
 
-int clearLog(CardSession& session) {
+int clearLog(CardSession& session, Report& report) {
     uint16_t deleted = 0;
     const int status = session.clearSel(deleted);
-    if (status != kStatusSuccess)
-        std::printf("Del SEL Record Failed, %s\n", statusMessage(status));
-    else
-        std::printf("%d Record(s) Deleted.\n", deleted);
+    Json data = Json::object();
+    if (status == kStatusSuccess) data["deleted_records"] = deleted;
+    report.result(status, std::move(data), Change::Writes, printCleared);
     return status;
 }
 
-int showInfo(CardSession& session) {
-    SelInfo info;
-    const int status = session.getSelInfo(info);
-    if (status != kStatusSuccess) {
-        std::printf("Error while get number of Records, %s\n", statusMessage(status));
-        return status;
-    }
-    std::printf("SEL Version         : %1x.%1x\n", info.version & 0x0F, info.version >> 4);
-    std::printf("Number of Records   : %d \n", info.recordCount);
-    std::printf("Free Space          : %d (Bytes) \n", info.freeSpace);
-    std::printf("Last Additon        : %s", formatSelTime(info.lastAddition).c_str());
-    std::printf("Last Deletion       : %s", formatSelTime(info.lastErase).c_str());
-    if (info.supportFlags & SelInfo::kDeleteSupport)
-        std::printf("Operation Supported : SEL_DEL_SUPPORT \n");
-    if (info.supportFlags & SelInfo::kReserveSupport)
-        std::printf("Operation Supported : SEL_RES_SUPPORT \n");
-    if (info.supportFlags & SelInfo::kAllocInfoSupport)
-        std::printf("Operation Supported : SEL_ALLOC_INFO_SUPPORT \n");
-    return 0;
+Json infoData(const SelInfo& info) {
+    char version[8];
+    std::snprintf(version, sizeof version, "%1x.%1x", info.version & 0x0F, info.version >> 4);
+    Json operations = Json::array();
+    if (info.supportFlags & SelInfo::kDeleteSupport) operations.push_back("delete");
+    if (info.supportFlags & SelInfo::kReserveSupport) operations.push_back("reserve");
+    if (info.supportFlags & SelInfo::kAllocInfoSupport) operations.push_back("allocation_info");
+    return {{"version", version},
+            {"record_count", info.recordCount},
+            {"free_space_bytes", info.freeSpace},
+            {"last_addition", utcTimeText(info.lastAddition)},
+            {"last_addition_epoch_seconds", info.lastAddition},
+            {"last_deletion", utcTimeText(info.lastErase)},
+            {"last_deletion_epoch_seconds", info.lastErase},
+            {"operations_supported", std::move(operations)}};
 }
 
-// Reads and prints record `number`; returns the read's status (nothing printed but the error
-// line when it failed).
-int showRecord(CardSession& session, uint16_t number, bool extended) {
+int showInfo(CardSession& session, Report& report) {
+    SelInfo info;
+    const int status = session.getSelInfo(info);
+    report.result(status, status == kStatusSuccess ? infoData(info) : Json::object(), Change::Reads,
+                  printInfo);
+    return status;
+}
+
+// Reads record `index` into the listing's data; returns the read's status.
+int readRecord(CardSession& session, uint16_t index, bool extended, Json& data) {
     SelRecordEx record;
-    record.record.recordNumber = number;
+    record.record.recordNumber = index;
     const int status =
         extended ? session.getSelEntryEx(record) : session.getSelEntry(record.record);
     if (status != kStatusSuccess) {
-        std::printf("Error while retreiving Records, %s\n", statusMessage(status));
+        data["failed_reads"].push_back({{"index", index}, {"status", status}});
         return status;
     }
     const std::string description = getTextField(
         reinterpret_cast<const uint8_t*>(record.description), SelRecordEx::kDescriptionSize);
-    printSelRecord(record.record, extended ? description.c_str() : nullptr);
+    data["records"].push_back(
+        selRecordData(record.record, index, extended ? description.c_str() : nullptr));
     return status;
 }
 
-// The result is 0 when every record was shown, else the last failing status: a listing with
+// The result is 0 when every record was read, else the last failing status: a listing with
 // gaps is not reported as a success.
-int listRecords(CardSession& session, bool extended) {
+int listRecords(CardSession& session, bool extended, Report& report) {
     SelInfo info;
-    const int status = session.getSelInfo(info);
-    if (status != kStatusSuccess) {
-        std::printf("Error while getting number of Records, %s\n", statusMessage(status));
-        return status;
+    int result = session.getSelInfo(info);
+    Json data = Json::object();
+    if (result == kStatusSuccess) {
+        data = {{"record_count", info.recordCount},
+                {"records", Json::array()},
+                {"failed_reads", Json::array()}};
+        for (uint32_t index = 1; index <= info.recordCount; ++index) {
+            const int read = readRecord(session, static_cast<uint16_t>(index), extended, data);
+            if (read != kStatusSuccess) result = read;
+            if (read == kStatusConnectError || read == kListingEnds) break;
+        }
     }
-    std::printf("Number of Record : %d \n", info.recordCount);
-    int result = kStatusSuccess;
-    for (uint32_t number = 1; number <= info.recordCount; ++number) {
-        const int read = showRecord(session, static_cast<uint16_t>(number), extended);
-        if (read == kStatusConnectError || read == kListingEnds) return read;
-        if (read != kStatusSuccess) result = read;
-    }
+    report.result(result, std::move(data), Change::Reads, printListing);
     return result;
 }
 
 }  // namespace
 
-int runSelGroup(CardSession& session, const Words& words) {
+int runSelGroup(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 3 || words[2].empty() || words[2][0] != '-') return -1;
     const std::string& sub = words[2];
     const size_t count = words.size();
-    if (isSubCommand(sub, "add")) return count == 6 ? addRecord(session, words) : -1;
-    if (isSubCommand(sub, "postEvent")) return count == 6 ? 0 : -1;
-    if (isSubCommand(sub, "del")) return count == 4 ? deleteRecord(session, words[3]) : -1;
-    if (isSubCommand(sub, "setPolicy")) return count == 4 ? setPolicy(session, words[3]) : -1;
+    if (isSubCommand(sub, "add")) return count == 6 ? addRecord(session, words, report) : -1;
+    if (isSubCommand(sub, "postEvent")) {
+        if (count != 6) return -1;
+        report.result(kStatusSuccess, Json::object(), Change::Unchanged, nullptr);
+        return kStatusSuccess;
+    }
+    if (isSubCommand(sub, "del")) return count == 4 ? deleteRecord(session, words[3], report) : -1;
+    if (isSubCommand(sub, "setPolicy"))
+        return count == 4 ? setPolicy(session, words[3], report) : -1;
     if (count != 3) return -1;
-    if (isSubCommand(sub, "listAll")) return listRecords(session, false);
-    if (isSubCommand(sub, "LISTALLEX")) return listRecords(session, true);
-    if (isSubCommand(sub, "selInfo")) return showInfo(session);
-    if (isSubCommand(sub, "clear")) return clearLog(session);
-    if (isSubCommand(sub, "getPolicy")) return getPolicy(session);
+    if (isSubCommand(sub, "listAll")) return listRecords(session, false, report);
+    if (isSubCommand(sub, "LISTALLEX")) return listRecords(session, true, report);
+    if (isSubCommand(sub, "selInfo")) return showInfo(session, report);
+    if (isSubCommand(sub, "clear")) return clearLog(session, report);
+    if (isSubCommand(sub, "getPolicy")) return getPolicy(session, report);
     return -1;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/group_handlers.h"
+#include "cli/report.h"
 #include "cli/sel_format.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
@@ -43,8 +44,9 @@ struct SelCli : test::FakeSessionTest {
     std::string out;
     int run(Words words) {
         words.insert(words.begin(), {"admin", "-sel"});
+        TextReport report;
         ::testing::internal::CaptureStdout();
-        const int result = runSelGroup(*session, words);
+        const int result = runSelGroup(*session, words, report);
         out = ::testing::internal::GetCapturedStdout();
         return result;
     }

@@ -19,15 +19,38 @@ std::string sensorLine(const std::string& name, int32_t reading, uint8_t unit) {
     return line + value;
 }
 
-std::string sensorListing(const SensorTree& tree) {
-    std::string out;
+Json sensorGroupsData(const SensorTree& tree) {
+    Json groups = Json::array();
     for (const SensorGroup& group : tree.groups) {
-        out += getTextField(reinterpret_cast<const uint8_t*>(group.name), SensorGroup::kNameSize);
-        out += "\n";
+        Json sensors = Json::array();
         for (const Sensor& sensor : group.sensors) {
-            const std::string name =
-                getTextField(reinterpret_cast<const uint8_t*>(sensor.name), Sensor::kNameSize);
-            out += sensorLine(name, sensor.reading, sensor.unit);
+            const bool failed = sensor.reading == kSensorReadingFailed;
+            sensors.push_back({{"index", sensors.size() + 1},
+                               {"name", getTextField(reinterpret_cast<const uint8_t*>(sensor.name),
+                                                     Sensor::kNameSize)},
+                               {"reading", failed ? Json() : Json(sensor.reading)},
+                               {"unit", sensorUnitText(sensor.unit)},
+                               {"unit_code", sensor.unit},
+                               {"access_failed", failed}});
+        }
+        groups.push_back({{"index", groups.size() + 1},
+                          {"name", getTextField(reinterpret_cast<const uint8_t*>(group.name),
+                                                SensorGroup::kNameSize)},
+                          {"sensors", std::move(sensors)}});
+    }
+    return groups;
+}
+
+std::string sensorListing(const Json& groups) {
+    std::string out;
+    for (const Json& group : groups) {
+        out += group["name"].get<std::string>();
+        out += "\n";
+        for (const Json& sensor : group["sensors"]) {
+            const Json& reading = sensor["reading"];
+            out += sensorLine(sensor["name"].get<std::string>(),
+                              reading.is_null() ? kSensorReadingFailed : reading.get<int32_t>(),
+                              sensor["unit_code"].get<uint8_t>());
         }
     }
     return out;

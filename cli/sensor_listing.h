@@ -1,7 +1,9 @@
 #pragma once
-// The sensor listing of -SDK -readsensors.
+// The sensor listing of -SDK -readsensors: the readings as data, and as the console text.
 #include <cstdint>
 #include <string>
+
+#include "cli/report.h"
 
 namespace vorl {
 struct SensorTree;
@@ -13,7 +15,11 @@ namespace vorl::cli {
 // blanks, then "access failed" or the reading and its unit text (cut to 29 characters).
 std::string sensorLine(const std::string& name, int32_t reading, uint8_t unit);
 
-// Every group's name line followed by its sensors' lines.
-std::string sensorListing(const SensorTree& tree);
+// The groups in order, each with its sensors: name, reading (null when the card could not read
+// it), unit text and code.
+Json sensorGroupsData(const SensorTree& tree);
+
+// Every group's name line followed by its sensors' lines, from sensorGroupsData.
+std::string sensorListing(const Json& groups);
 
 }  // namespace vorl::cli

@@ -66,9 +66,10 @@ class UserDocumentsTest(JsonTestCase):
             {"index": 1, "name": "trap1", "password": "pass-word", "auth_protocol": "SHA",
              "priv_protocol": "DES"}]})
 
-    def test_group_without_data_yet_gives_an_envelope_and_its_texts_on_standard_error(self):
+    def test_a_group_with_data_keeps_its_closing_lines_on_standard_error(self):
         r, doc = self.json_cli("-gen", "-getName")
-        self.assertEqual((doc["schema"], doc["data"], doc["ok"]), ("vorl.gen.getname/1", None, True))
+        self.assertEqual((doc["schema"], doc["data"], doc["ok"]),
+                         ("vorl.gen.getname/1", {"name": "VORL"}, True))
         self.assertTrue(r.err.endswith(REMINDER), r)
 
 
