@@ -14,6 +14,8 @@ import subprocess
 from ansible.module_utils.basic import env_fallback
 
 MASK = "***"
+# What separates the words of a vorlcli script line.
+SCRIPT_SEPARATORS = frozenset(" \t,;!")
 # What a failure shows of vorlcli's standard error (its console texts): the last lines.
 STDERR_TAIL_CHARS = 2000
 
@@ -80,6 +82,19 @@ class VorlCli:
                 if not document.get("ok"):
                     self.fail(document, secrets)
         return documents if "-script" in words else documents[0]
+
+    def run_script(self, commands, secrets=()):
+        """Runs commands in one vorlcli session, read from its standard input as a script, so
+        that words such as a new account's password never stand on a command line (which
+        other users of the machine can read). Fails the task on the first refused line."""
+        for words in commands:
+            for word in words:
+                if not word or SCRIPT_SEPARATORS.intersection(word) or "\n" in word:
+                    self.module.fail_json(msg="a script word cannot be empty or hold blanks, "
+                                              "commas, semicolons or exclamation marks",
+                                          command=self.masked(words, secrets))
+        lines = "".join(" ".join(words) + "\n" for words in commands)
+        return self.run(["-script", "/dev/stdin"], answers=lines, secrets=secrets)
 
     def data(self, words, **kw):
         """The data of a command that must succeed and must carry data."""

@@ -14,7 +14,8 @@ description:
     protocols asked, or that a login account does not.
   - The card has no command that changes an account, so a new password for a login account is
     written by deleting and adding it again in one vorlcli session (also for the account the
-    module logs in with). Names and passwords are checked first, so a delete is never followed
+    module logs in with). Account passwords reach vorlcli as a script on its standard input,
+    never on its command line. Names and passwords are checked first, so a delete is never followed
     by an add the card would refuse.
   - The card cannot change or remove an SNMP user once added; asking for that fails the task
     and leaves the user as it is.
@@ -165,12 +166,8 @@ def login_account(module, cli, name, password):
             and current.get("password") != password:
         script += [["-user", "-del", name], ["-user", "-add", name, password]]
     if script and not module.check_mode:
-        if len(script) == 1:
-            cli.run(script[0], secrets=(password,))
-        else:
-            # One session: the account may be the one this run logged in with.
-            lines = "".join(" ".join(words) + "\n" for words in script)
-            cli.run(["-script", "/dev/stdin"], answers=lines, secrets=(password,))
+        # One session: the account may be the one this run logged in with.
+        cli.run_script(script, secrets=(password,))
     present = params["state"] == "present"
     return bool(script), dict(name=name, kind="login", present=present)
 
@@ -188,8 +185,8 @@ def snmp_user(module, cli, name, password):
         if password is None:
             module.fail_json(msg="account_password is needed to add %s" % name)
         if not module.check_mode:
-            cli.run(["-user", "-add", name, password, wanted["auth"], wanted["priv"]],
-                    secrets=(password,))
+            cli.run_script([["-user", "-add", name, password, wanted["auth"], wanted["priv"]]],
+                           secrets=(password,))
         return True, user
     differs = current["auth_protocol"] != wanted["auth"] or \
         current["priv_protocol"] != wanted["priv"] or \

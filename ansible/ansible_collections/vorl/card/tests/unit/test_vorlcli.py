@@ -130,6 +130,22 @@ def test_script_documents_come_back_in_order_and_a_failed_line_fails_the_task():
     assert len(cli.run(["-script", "/dev/stdin"], answers="a\nb\n")) == 2
 
 
+def test_a_script_keeps_its_words_off_the_command_line_and_refuses_separators():
+    runner = Runner(envelope() + envelope())
+    cli = VorlCli(FakeModule(), run=runner)
+    cli.run_script([["-user", "-del", "bob"], ["-user", "-add", "bob", PASSWORD]],
+                   secrets=(PASSWORD,))
+    call = runner.calls[0]
+    assert call["argv"][-2:] == ["-script", "/dev/stdin"]
+    assert PASSWORD not in " ".join(call["argv"])
+    assert call["input"] == ("-user -del bob\n-user -add bob %s\n" % PASSWORD).encode()
+
+    for word in ("two words", "a;b", "", "x,y"):
+        failure = ended(lambda: VorlCli(FakeModule(), run=Runner()).run_script(
+            [["-user", "-add", "bob", word]], secrets=(word,)))
+        assert failure.failed and failure.result["command"][-1] == "***"
+
+
 def test_a_hung_card_a_missing_program_and_garbage_fail_the_host():
     hung = subprocess.TimeoutExpired(["vorlcli"], 30)
     failure = ended(lambda: VorlCli(FakeModule(), run=Runner(hung)).run(["-HB", "-GetHB"]))
