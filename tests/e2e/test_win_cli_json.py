@@ -4,6 +4,7 @@ native build (line ends aside), through the Win32 paths of the standard streams.
 import unittest
 
 import test_cli_json as native
+import test_cli_json_log as native_log
 from vorltest import EMULATOR, VORLCLI
 
 
@@ -22,6 +23,10 @@ WindowsUserDocumentsTest = under_wine(native.UserDocumentsTest)
 WindowsSettingsDocumentsTest = under_wine(native.SettingsDocumentsTest)
 WindowsFailureEnvelopeTest = under_wine(native.FailureEnvelopeTest)
 WindowsScriptLinesTest = under_wine(native.ScriptLinesTest)
+WindowsEventLogDocumentsTest = under_wine(native_log.EventLogDocumentsTest)
+WindowsGeneralDocumentsTest = under_wine(native_log.GeneralDocumentsTest)
+WindowsSensorDocumentsTest = under_wine(native_log.SensorDocumentsTest)
+WindowsMalformedAnswersTest = under_wine(native_log.MalformedAnswersTest)
 
 
 class WindowsUnattendedTest(under_wine(native.UnattendedTest)):
