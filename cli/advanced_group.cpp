@@ -19,6 +19,17 @@ bool isFlag(const std::string& word, const char* flag) {
     return equalsIgnoringCase(word, flag);
 }
 
+// Reads one record and reports it: its data when the card answered, nothing otherwise.
+template <typename Record>
+int showRecord(CardSession& session, int (CardSession::*read)(Record&),
+               Json (*toData)(const Record&), TextRenderer text, Report& report) {
+    Record record;
+    const int status = (session.*read)(record);
+    report.result(status, status == kStatusSuccess ? toData(record) : Json::object(), Change::Reads,
+                  text);
+    return status;
+}
+
 // ---- -PppCfg ----
 
 Json pppData(const PppConfig& ppp) {
@@ -37,14 +48,6 @@ void printPpp(const Json& data, int status) {
 
 void printPppWrite(const Json& data, int) {
     if (!data["performed"].get<bool>()) std::printf("Error when setting PPP server IPs !\n");
-}
-
-int showPpp(CardSession& session, Report& report) {
-    PppConfig ppp;
-    const int status = session.getPppConfig(ppp);
-    report.result(status, status == kStatusSuccess ? pppData(ppp) : Json::object(), Change::Reads,
-                  printPpp);
-    return status;
 }
 
 // A write the card refuses still returns 0, as the console tool always has; the data says so.
@@ -96,14 +99,6 @@ void printAsrWrite(const Json& data, int) {
                 data["delay_seconds"].get<int>());
 }
 
-int showAsr(CardSession& session, Report& report) {
-    AsrConfig asr;
-    const int status = session.getAsrConfig(asr);
-    report.result(status, status == kStatusSuccess ? asrData(asr) : Json::object(), Change::Reads,
-                  printAsr);
-    return status;
-}
-
 int writeAsr(CardSession& session, const AsrConfig& asr, Json data, Report& report) {
     const int status = session.setAsrConfig(asr);
     report.result(status, std::move(data), Change::Writes, printAsrWrite);
@@ -140,7 +135,8 @@ int setAsr(CardSession& session, const std::string& state, const std::string& me
 
 int runPppCfg(CardSession& session, const Words& words, Report& report) {
     const size_t after = words.size() > 2 ? words.size() - 2 : 0;
-    if (after == 1 && isFlag(words[2], "-get")) return showPpp(session, report);
+    if (after == 1 && isFlag(words[2], "-get"))
+        return showRecord(session, &CardSession::getPppConfig, pppData, printPpp, report);
     if (after == 3 && isFlag(words[2], "-set")) return setPpp(session, words[3], words[4], report);
     return -1;
 }
@@ -150,7 +146,8 @@ int runPppCfg(CardSession& session, const Words& words, Report& report) {
 int runAsrCfg(CardSession& session, const Words& words, Report& report) {
     const size_t after = words.size() > 2 ? words.size() - 2 : 0;
     const bool set = after >= 1 && isFlag(words[2], "-set");
-    if (after == 1 && isFlag(words[2], "-get")) return showAsr(session, report);
+    if (after == 1 && isFlag(words[2], "-get"))
+        return showRecord(session, &CardSession::getAsrConfig, asrData, printAsr, report);
     if (after == 2) return set ? disableAsr(session, words[3], report) : -1;
     if (after == 4 && set) return setAsr(session, words[3], words[4], words[5], report);
     report.result(0, {{"performed", false}}, Change::Unchanged, nullptr);

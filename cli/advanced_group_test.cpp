@@ -185,6 +185,30 @@ TEST_F(AdvancedCli, AsrDelays) {
         out);
 }
 
+// Codes the word tables do not know read as the console shows them, and keep their numbers;
+// a speed that is no number has no baud figure.
+TEST_F(AdvancedCli, DataOfCardValuesOutsideTheWordTables) {
+    JsonReport report;
+    fake->queue(0, {3, 0, 0x01, 0x2C});
+    EXPECT_EQ(0, runAsrCfg(*session, {"admin", "-ASRCfg", "-get"}, report));
+    EXPECT_EQ(Json({{"state", "disabled"},
+                    {"state_code", 3},
+                    {"method", "reset"},
+                    {"method_code", 0},
+                    {"delay_seconds", 300}}),
+              report.data());
+
+    report.clear();
+    Bytes answer(140, 0);
+    std::memcpy(answer.data(), "ttyS3", 5);
+    std::memcpy(answer.data() + 32, "fast", 4);
+    fake->queue(0, answer);
+    EXPECT_EQ(0, runModemCfg(*session, {"admin", "-ModemCfg", "-get", "ttyS3"}, report));
+    const Json& port = report.data()["ports"][0];
+    EXPECT_TRUE(port["speed_baud"].is_null());
+    EXPECT_EQ("fast", port["speed_as_received"]);
+}
+
 TEST_F(AdvancedCli, BusAddresses) {
     EXPECT_EQ(0, run(runSetI2cCfg, "-SetI2CCfg", {"0x22"}));
     EXPECT_EQ((Bytes{0x22}), sent());

@@ -88,22 +88,26 @@ bool storeSpeed(ModemConfig& modem, const std::string& speed, Report& report) {
     return true;
 }
 
-bool storeInit(ModemConfig& modem, const std::string& init, Report& report) {
-    if (init.size() > ModemConfig::kMaxInitLength) {
-        report.message("init string cannot be more than 60 characters\n");
+// A text option that must fit `limit` characters; `refusal` says why it does not.
+template <size_t N>
+bool storeLimited(char (&field)[N], const std::string& value, size_t limit, const char* refusal,
+                  Report& report) {
+    if (value.size() > limit) {
+        report.message(refusal);
         return false;
     }
-    setFieldText(modem.initString, init);
+    setFieldText(field, value);
     return true;
 }
 
+bool storeInit(ModemConfig& modem, const std::string& init, Report& report) {
+    return storeLimited(modem.initString, init, ModemConfig::kMaxInitLength,
+                        "init string cannot be more than 60 characters\n", report);
+}
+
 bool storePhone(ModemConfig& modem, const std::string& phone, Report& report) {
-    if (phone.size() > ModemConfig::kMaxPhoneLength) {
-        report.message("Phone number cannot be more than 30 characters\n");
-        return false;
-    }
-    setFieldText(modem.phoneNumber, phone);
-    return true;
+    return storeLimited(modem.phoneNumber, phone, ModemConfig::kMaxPhoneLength,
+                        "Phone number cannot be more than 30 characters\n", report);
 }
 
 // One "-s", "-i" or "-p" option; false for another flag or a value that fails its check.

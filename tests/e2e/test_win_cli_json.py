@@ -5,6 +5,7 @@ import unittest
 
 import test_cli_json as native
 import test_cli_json_log as native_log
+import test_cli_json_advanced as advanced
 from vorltest import EMULATOR, VORLCLI
 
 
@@ -27,6 +28,10 @@ WindowsEventLogDocumentsTest = under_wine(native_log.EventLogDocumentsTest)
 WindowsGeneralDocumentsTest = under_wine(native_log.GeneralDocumentsTest)
 WindowsSensorDocumentsTest = under_wine(native_log.SensorDocumentsTest)
 WindowsMalformedAnswersTest = under_wine(native_log.MalformedAnswersTest)
+WindowsAsrDocumentsTest = under_wine(advanced.AsrDocumentsTest)
+WindowsModemAndPppDocumentsTest = under_wine(advanced.ModemAndPppDocumentsTest)
+WindowsBusAndIpmiDocumentsTest = under_wine(advanced.BusAndIpmiDocumentsTest)
+WindowsCardRefusalsTest = under_wine(advanced.CardRefusalsTest)
 
 
 class WindowsUnattendedTest(under_wine(native.UnattendedTest)):
