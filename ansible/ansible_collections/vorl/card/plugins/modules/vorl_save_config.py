@@ -1,0 +1,57 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+module: vorl_save_config
+short_description: Make a VORL card's present configuration permanent
+version_added: 1.0.0
+description:
+  - Saves the card's configuration (C(vorlcli -flash -saveconfig)) so that it survives a
+    restart of the card. Until then changes made by the other modules, or by anyone, last only
+    until the card restarts.
+  - The card cannot tell whether its configuration differs from the saved one, so the module
+    always saves and reports C(changed). Use it as a handler notified by the tasks that
+    changed something, or give those tasks I(save=true).
+  - In check mode nothing is sent and the task reports C(changed).
+extends_documentation_fragment:
+  - vorl.card.connection
+author:
+  - VORL host suite developers
+'''
+
+EXAMPLES = r'''
+# In a play: tasks notify the handler when they changed the card.
+- name: Save the card's configuration
+  vorl.card.vorl_save_config:
+    card: "{{ card }}"
+  delegate_to: localhost
+'''
+
+RETURN = r'''
+saved:
+  description: Whether the configuration was saved (false in check mode).
+  returned: always
+  type: bool
+  sample: true
+'''
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.vorl.card.plugins.module_utils.vorlcli import (
+    VorlCli, connection_argument_spec)
+
+
+def main():
+    module = AnsibleModule(argument_spec=connection_argument_spec(changes_card=False),
+                           supports_check_mode=True)
+    cli = VorlCli(module)
+    if not module.check_mode:
+        cli.save_config()
+    module.exit_json(changed=True, saved=not module.check_mode)
+
+
+if __name__ == "__main__":
+    main()
