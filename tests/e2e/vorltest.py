@@ -5,6 +5,7 @@ Every native vorlcli run a scenario makes through run_cli also has a JSON twin: 
 with --json, made first against a copy of the card (same options, same state), whose documents
 are checked (see run_cli)."""
 
+import hashlib
 import inspect
 import itertools
 import json
@@ -46,18 +47,25 @@ _running_sims = {}
 _COUNTED_FAULTS = ("--refuse-passthrough", "--stuck-busy", "--mouse-packets")
 
 
+_digests = {}  # (path, size, modification time) -> digest of the content
+
+
 def _state_fingerprint(directory):
-    """Names, sizes and modification times of a state directory's files (the card writes each
-    file anew on every change)."""
+    """Names and content digests of a state directory's files: two cards whose directories have
+    the same fingerprint are in the same state (the card saves every change at once)."""
     found = []
     for folder, _, names in os.walk(directory):
         for name in names:
             path = os.path.join(folder, name)
             try:
                 status = os.stat(path)
+                key = (path, status.st_size, status.st_mtime_ns)
+                if key not in _digests:
+                    with open(path, "rb") as f:
+                        _digests[key] = hashlib.sha1(f.read()).digest()
             except FileNotFoundError:
                 continue
-            found.append((os.path.relpath(path, directory), status.st_size, status.st_mtime_ns))
+            found.append((os.path.relpath(path, directory), _digests[key]))
     return sorted(found)
 
 
@@ -134,19 +142,18 @@ class Sim(LoggedProcess):
         super().stop()
 
     # A twin card: started on demand from a copy of this card's state directory, and kept for
-    # the next twin run while neither card's state has changed since the copy.
+    # the next twin run while both cards are in the same state (a run that changes the card
+    # mostly changes both alike).
     _twin = None
-    twin_state = None  # the state it was copied from
 
     def twin_card(self):
         """A running card with this card's options and state, on an address of its own; None
         for a fleet (--cards), whose state directory is laid out per address."""
         if any(o.startswith("--cards") for o in self.options):
             return None
-        state = _state_fingerprint(self.state_dir)
         if self._twin and self._twin.process.poll() is None and \
                 not any(o.startswith(_COUNTED_FAULTS) for o in self.options) and \
-                state == self.twin_state == _state_fingerprint(self._twin.state_dir):
+                _state_fingerprint(self.state_dir) == _state_fingerprint(self._twin.state_dir):
             return self._twin
         self._drop_twin()
         copy = tempfile.mkdtemp(prefix="vorlsim-twin-")
@@ -155,7 +162,7 @@ class Sim(LoggedProcess):
         twin.own_state = True
         twin.options = [o[:-len(self.address)] + twin.address
                         if o.endswith("=" + self.address) else o for o in self.options]
-        self._twin, self.twin_state = twin, state
+        self._twin = twin
         return twin.start()
 
     def _drop_twin(self):
@@ -267,7 +274,6 @@ class SimTestCase(unittest.TestCase):
 
 # ---- a raw card-protocol client, for tests that look at packets rather than vorlcli ----
 
-import hashlib
 import struct
 
 SIGNATURE = b"ZOR U\xaa\x5a\xa5"
@@ -584,7 +590,8 @@ def _run_json_twin(args, stdin, timeout, env):
         # The same words and input on a card in the same state were checked already.
         key = (tuple(args[:mode + 1] + args[mode + 2:]), stdin,
                tuple(sorted((k, v) for k, v in env.items() if os.environ.get(k) != v)))
-        if sim.twinned.get(key) == _state_fingerprint(sim.state_dir):
+        state = _state_fingerprint(sim.state_dir)
+        if sim.twinned.get(key) == state:
             return None
         card = sim.twin_card()
         if card is None:
@@ -609,5 +616,5 @@ def _run_json_twin(args, stdin, timeout, env):
     words = args[mode + (3 if _mode(args, mode) == "nw" else 1):]
     script = bool(words) and words[0][1:].lower() == "script"
     if sim:
-        sim.twinned[key] = sim.twin_state
+        sim.twinned[key] = state
     return JsonTwin(args[mode:], result, _secrets(args, mode, options, stdin, env), script)
