@@ -97,11 +97,6 @@ int invalidArguments(Run& run, const std::string& message = kInvalidMessage) {
     return stop(run, Stage::Words, kUsageStatus, message);
 }
 
-// A status the shell sees modulo 256 must never read as success.
-int exitStatus(int status) {
-    return status > 255 ? 255 : status;
-}
-
 void printReminder() {
     std::printf(
         "\n___________________________________________________________________________________\n");

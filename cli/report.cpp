@@ -8,7 +8,7 @@ void TextReport::result(int status, Json data, Change, TextRenderer text) {
     if (text) text(data, status);
 }
 
-void TextReport::message(const char* text) {
+void TextReport::message(const char* text, Change) {
     std::fputs(text, stdout);
 }
 
@@ -18,7 +18,8 @@ void JsonReport::result(int, Json data, Change change, TextRenderer) {
     change_ = change;
 }
 
-void JsonReport::message(const char* text) {
+void JsonReport::message(const char* text, Change change) {
+    if (change != Change::Reads) change_ = change;
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
     for (char& c : line) {

@@ -25,21 +25,26 @@ public:
     // the function that prints it as text.
     virtual void result(int status, Json data, Change change, TextRenderer text) = 0;
     // A message of the tool's own (a refusal of the words, say), exactly as text mode prints it.
-    virtual void message(const char* text) = 0;
+    // A command that would change the card and refuses its words before sending anything says
+    // so with Change::Unchanged.
+    virtual void message(const char* text, Change change) = 0;
+    void message(const char* text) { message(text, Change::Reads); }
 };
 
 // Text mode: the console texts on standard output.
 class TextReport : public Report {
 public:
     void result(int status, Json data, Change change, TextRenderer text) override;
-    void message(const char* text) override;
+    using Report::message;
+    void message(const char* text, Change change) override;
 };
 
 // JSON mode: keeps the result for the command's document.
 class JsonReport : public Report {
 public:
     void result(int status, Json data, Change change, TextRenderer text) override;
-    void message(const char* text) override;
+    using Report::message;
+    void message(const char* text, Change change) override;
 
     bool hasData() const { return hasData_; }
     const Json& data() const { return data_; }

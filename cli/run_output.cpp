@@ -43,7 +43,7 @@ Json commandWords(const Words& words) {
 // Groups that are one command each: their further words are arguments, not sub-commands.
 bool isSingleCommandGroup(const std::string& group) {
     for (const char* name : {"setserverinfo", "getserverinfo", "getcardhealth", "geti2ccfg",
-                             "seti2ccfg", "getipmicfg", "setipmicfg"}) {
+                             "seti2ccfg", "getipmicfg", "setipmicfg", "script"}) {
         if (group == name) return true;
     }
     return false;

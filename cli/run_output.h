@@ -59,6 +59,11 @@ private:
     JsonReport report_;
 };
 
+// The exit status of a command's status: one the shell sees modulo 256 must never read as success.
+inline int exitStatus(int status) {
+    return status > 255 ? 255 : status;
+}
+
 // The schema name of a command's document: "vorl.<group>.<command>/1" from its words, in lower
 // case ("vorl.run/1" when the words name no group).
 std::string schemaName(const Words& words);

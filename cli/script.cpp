@@ -15,6 +15,14 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// A script that ran no line still gives its document, so that a runner reading one document per
+// line can tell an empty script from a lost output.
+ScriptOutcome ranNothing(const char* fileName, const std::string& leadingWord, RunOutput& output) {
+    output.report().result(0, {{"file", fileName}, {"lines_run", 0}}, Change::Reads, nullptr);
+    output.commandDone({leadingWord, "-script", fileName}, 0, 0);
+    return {0, false};
+}
+
 }  // namespace
 
 size_t splitScriptLine(std::string_view line, Words& words) {
@@ -62,7 +70,10 @@ ScriptOutcome runScript(CardSession& session, const char* fileName, const std::s
     int lineNumber = 0;
     while (reader.next(line)) {
         ++lineNumber;
-        if (line[0] == '\n') return {0, false};
+        if (line[0] == '\n') {
+            if (lineNumber == 1) return ranNothing(fileName, leadingWord, output);
+            return {0, false};
+        }
         Words words{leadingWord};
         const size_t count = splitScriptLine(line, words);
         std::printf("%sProcessing script line : %s\n%s", kBanner, line.c_str(), kBanner);
@@ -74,7 +85,7 @@ ScriptOutcome runScript(CardSession& session, const char* fileName, const std::s
             output.stopped(Stage::Words, words, kScriptLineStatus, error, lineNumber);
             return {result, true};
         }
-        output.commandDone(words, result, lineNumber);
+        output.commandDone(words, exitStatus(result), lineNumber);
         std::printf("%s\n\n", kBanner);
         outcome.result = result;
     }
@@ -83,6 +94,7 @@ ScriptOutcome runScript(CardSession& session, const char* fileName, const std::s
         std::printf("canot open '%s':No such  file\n", fileName);
         return {-1, false};
     }
+    if (lineNumber == 0) return ranNothing(fileName, leadingWord, output);
     return outcome;
 }
 

@@ -16,7 +16,7 @@ constexpr size_t kMinPassword = 8;
 
 bool nameTooLong(const std::string& name, Report& report) {
     if (name.size() <= kMaxAccountText) return false;
-    report.message("Username cannot be more than 30 characters long\n");
+    report.message("Username cannot be more than 30 characters long\n", Change::Unchanged);
     return true;
 }
 
@@ -35,7 +35,7 @@ bool accountWordsValid(const std::string& name, const std::string& password, boo
     } else if (!isValidAccountText(password)) {
         refusal = "Password contains invalid characters\n";
     }
-    if (refusal) report.message(refusal);
+    if (refusal) report.message(refusal, Change::Unchanged);
     return refusal == nullptr;
 }
 

@@ -10,7 +10,9 @@
 #
 # Each build directory needs cli/vorlcli and cardsim/vorlsim. Both runs use the tests of this
 # checkout. Loopback addresses, temporary paths and the card clock's times differ from run to run
-# and are masked before the comparison. Exit status 0 when the two records match.
+# and are masked before the comparison. Text runs alone are compared: --json runs are not
+# recorded, and the --json twins the tests make of every run are switched off (VORL_JSON_TWINS=0).
+# Exit status 0 when the two records match.
 set -euo pipefail
 
 text_only=0
@@ -38,7 +40,7 @@ record() {
     mkdir -p "$out"
     printf '%s\n' "${tests[@]}" | xargs -P 2 -I{} env \
         VORLCLI="$build/cli/vorlcli" VORLSIM="$build/cardsim/vorlsim" \
-        VORL_E2E_RECORD="$out/{}.jsonl" PYTHONDONTWRITEBYTECODE=1 \
+        VORL_E2E_RECORD="$out/{}.jsonl" VORL_JSON_TWINS=0 PYTHONDONTWRITEBYTECODE=1 \
         sh -c 'cd "$0" && python3 -m unittest -q {} >"$1/{}.log" 2>&1 || echo "FAILED: {} (see $1/{}.log)"' \
         "$root/tests/e2e" "$out"
 }

@@ -7,8 +7,8 @@ import tempfile
 import unittest
 
 from test_cli_usage import QUESTION, usage
-from vorltest import (DEFAULT_PASSWORD, REMINDER, Sim, SimTestCase, fresh_address, json_documents,
-                      run_cli)
+from vorltest import (DEFAULT_PASSWORD, REMINDER, HostSim, Sim, SimTestCase, fresh_address,
+                      json_documents, run_cli)
 
 TOOL = {"name": "vorlcli", "version": "1.6.4.3"}
 
@@ -17,9 +17,11 @@ class JsonTestCase(SimTestCase):
     def target(self, user="admin"):
         return {"interface": "network", "host": self.sim.address, "user": user}
 
-    def json_cli(self, *words, env=None, **kw):
-        """One --json run that must give exactly one document agreeing with its exit status."""
-        r = run_cli("--json", "-nw", self.sim.address, "admin", *words,
+    def json_cli(self, *words, env=None, prefix=False, **kw):
+        """One --json run that must give exactly one document agreeing with its exit status.
+        With `prefix`, words[0] is an option put before the mode word."""
+        options, words = (words[:1], words[1:]) if prefix else ((), words)
+        r = run_cli("--json", *options, "-nw", self.sim.address, "admin", *words,
                     stdin=kw.pop("password", DEFAULT_PASSWORD) + "\n" + kw.pop("stdin", ""),
                     env=env, **kw)
         documents = json_documents(r)
@@ -49,8 +51,8 @@ class UserDocumentsTest(JsonTestCase):
             {"index": 2, "name": "operator1", "password": "secret-pass"}]})
 
         r, doc = self.json_cli("-user", "-add", "operator1", "short")
-        self.assertEqual((r.code, doc["message"], doc["data"]),
-                         (26, "Password needs to be a minimum of 8 characters", None))
+        self.assertEqual((r.code, doc["message"], doc["data"], doc["changed"]),
+                         (26, "Password needs to be a minimum of 8 characters", None, False))
         self.assertNotIn("Password needs", r.err)
 
         r, doc = self.json_cli("-user", "-del", "nobody")
@@ -144,6 +146,57 @@ class FailureEnvelopeTest(JsonTestCase):
                 self.assertEqual(doc["data"], {"users": []})
 
 
+# One command of every group, with the command code its first card request carries.
+EVERY_GROUP = [
+    ("-user -listAllUser", 0x0503), ("-sel -selInfo", 0x0400), ("-pef -ARInfoGet 1", 0x040F),
+    ("-cardMode -get", 0x0608), ("-net -GetMAC", 0x0800), ("-gen -getName", 0x0907),
+    ("-HB -GetHB", 0x0A00), ("-SDK -readsensors", 0x0202), ("-ModemCfg -get", 0x0C02),
+    ("-PppCfg -get", 0x0C00), ("-ASRCfg -get", 0x0C06), ("-GetServerInfo", 0x0905),
+    ("-setServerInfo -ServerName web1 -ServerLocn rack4 -ServerOS linux", 0x0904),
+    ("-GetCardHealth", 0x0100),
+    ("-GetI2CCfg", 0x0C08), ("-SetI2CCfg 0x22", 0x0C09), ("-GetIpmiCfg", 0x0C0A),
+    ("-SetIpmiCfg yes 0x20 yes yes yes", 0x0C0B), ("-HostCtrl PowerUp", 0x0300)]
+
+
+class EveryGroupTest(JsonTestCase):
+    def test_a_script_of_every_group_gives_one_document_per_line(self):
+        fd, path = tempfile.mkstemp(prefix="vorl-script-")
+        self.addCleanup(os.unlink, path)
+        with os.fdopen(fd, "w") as f:
+            f.write("".join(words + "\n" for words, _ in EVERY_GROUP))
+        r = run_cli("--json", "-nw", self.sim.address, "admin", "-script", path,
+                    stdin=DEFAULT_PASSWORD + "\n")
+        docs = json_documents(r)
+        self.assertEqual([(d["command"], d["line"], d["status"]) for d in docs],
+                         [(words.split(), n, 0) for n, (words, _) in enumerate(EVERY_GROUP, 1)],
+                         r)
+        self.assertEqual(r.code, 0, r)
+
+    def test_malformed_answers_give_one_whole_document_in_every_group(self):
+        codes = ",".join("0x%04X" % code for _, code in EVERY_GROUP)
+        for fault in ("--half-reply=" + codes, "--bad-checksum=" + codes):
+            with Sim(fault) as sim:
+                for words, _ in EVERY_GROUP:
+                    with self.subTest(fault=fault[:14], words=words):
+                        r = run_cli("--json", "-nw", sim.address, "admin", *words.split(),
+                                    stdin=DEFAULT_PASSWORD + "\n")
+                        [doc] = json_documents(r)
+                        self.assertEqual((doc["status"], doc["ok"]), (r.code, r.code == 0), r)
+                        self.assertEqual(doc["command"], words.split())
+
+
+class HostInterfaceDocumentTest(unittest.TestCase):
+    def test_host_interface_document_names_no_host_or_user(self):
+        with HostSim() as sim:
+            r = run_cli("--json", "-cd", "-HB", "-GetHB", env=sim.hostifc_env(sim.state_dir))
+            [doc] = json_documents(r)
+        self.assertEqual(doc, {
+            "schema": "vorl.hb.gethb/1", "tool": TOOL, "target": {"interface": "host"},
+            "command": ["-HB", "-GetHB"], "ok": True, "status": 0,
+            "message": "Operation Success", "data": {"interval_seconds": 240}}, r)
+        self.assertEqual(r.code, 0)
+
+
 class UnattendedTest(JsonTestCase):
     def password_file(self, mode, text=DEFAULT_PASSWORD + "\n"):
         fd, path = tempfile.mkstemp(prefix="vorl-pw-")
@@ -179,6 +232,8 @@ class UnattendedTest(JsonTestCase):
         r = run_cli("--yes", "-nw", self.sim.address, "admin", "-user", "-nosuch",
                     stdin=DEFAULT_PASSWORD + "\n")
         self.assertEqual((r.code, r.out), (8, self.login_prefix() + QUESTION + usage()))
+        plain = self.json_cli("-HB", "-GetHB")[1]
+        self.assertEqual(self.json_cli("--yes", "-HB", "-GetHB", prefix=True)[1], plain)
 
 
 class ScriptLinesTest(JsonTestCase):
@@ -196,6 +251,21 @@ class ScriptLinesTest(JsonTestCase):
                          [("vorl.user.listalluser/1", 0, 1, None), ("vorl.gen.getname/1", 0, 2, None),
                           ("vorl.run/1", 8, 3, "words")])
         self.assertEqual(docs[2]["command"], ["-user", "-nosuch"])
+
+    def test_a_script_that_runs_nothing_says_so(self):
+        for text in ("", "\n-user -listAll\n"):
+            with self.subTest(script=text):
+                fd, path = tempfile.mkstemp(prefix="vorl-script-")
+                self.addCleanup(os.unlink, path)
+                with os.fdopen(fd, "w") as f:
+                    f.write(text)
+                r = run_cli("--json", "-nw", self.sim.address, "admin", "-script", path,
+                            stdin=DEFAULT_PASSWORD + "\n")
+                self.assertEqual(json_documents(r), [{
+                    "schema": "vorl.script/1", "tool": TOOL, "target": self.target(),
+                    "command": ["-script", path], "ok": True, "status": 0,
+                    "message": "Operation Success", "data": {"file": path, "lines_run": 0}}])
+                self.assertEqual(r.code, 0, r)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,11 @@
 """Helpers for end-to-end tests: start vorlsim on a loopback address of its own, run vorlcli
-as a process with standard input, compare its output byte for byte (CR LF folded to LF)."""
+as a process with standard input, compare its output byte for byte (CR LF folded to LF).
 
+Every native vorlcli run a scenario makes through run_cli also has a JSON twin: the same words
+with --json, made first against a copy of the card (same options, same state), whose documents
+are checked (see run_cli)."""
+
+import hashlib
 import inspect
 import itertools
 import json
@@ -34,6 +39,34 @@ def fresh_addresses(count):
         if len({a.rsplit(".", 1)[0] for a in first}) == 1 and \
                 int(first[-1].rsplit(".", 1)[1]) - int(first[0].rsplit(".", 1)[1]) == count - 1:
             return first
+
+
+# The running vorlsims by address, so that a vorlcli run can find the card its words name.
+_running_sims = {}
+# Fault options that count down as requests come: a card started later is not in the same state.
+_COUNTED_FAULTS = ("--refuse-passthrough", "--stuck-busy", "--mouse-packets")
+
+
+_digests = {}  # (path, size, modification time) -> digest of the content
+
+
+def _state_fingerprint(directory):
+    """Names and content digests of a state directory's files: two cards whose directories have
+    the same fingerprint are in the same state (the card saves every change at once)."""
+    found = []
+    for folder, _, names in os.walk(directory):
+        for name in names:
+            path = os.path.join(folder, name)
+            try:
+                status = os.stat(path)
+                key = (path, status.st_size, status.st_mtime_ns)
+                if key not in _digests:
+                    with open(path, "rb") as f:
+                        _digests[key] = hashlib.sha1(f.read()).digest()
+            except FileNotFoundError:
+                continue
+            found.append((os.path.relpath(path, directory), _digests[key]))
+    return sorted(found)
 
 
 def end_process(process, seconds=10):
@@ -98,7 +131,46 @@ class Sim(LoggedProcess):
             if not wait_for_port(self.address, port):
                 self.stop()
                 raise RuntimeError("vorlsim did not start: " + self.output())
+        _running_sims[self.address] = self
+        self.twinned = {}  # words, input and environment of twin runs -> the state they saw
         return self
+
+    def stop(self):
+        if _running_sims.get(self.address) is self:
+            del _running_sims[self.address]
+        self._drop_twin()
+        super().stop()
+
+    # A twin card: started on demand from a copy of this card's state directory, and kept for
+    # the next twin run while both cards are in the same state (a run that changes the card
+    # mostly changes both alike).
+    _twin = None
+
+    def twin_card(self):
+        """A running card with this card's options and state, on an address of its own; None
+        for a fleet (--cards), whose state directory is laid out per address."""
+        if any(o.startswith("--cards") for o in self.options):
+            return None
+        if self._twin and self._twin.process.poll() is None and \
+                not any(o.startswith(_COUNTED_FAULTS) for o in self.options) and \
+                _state_fingerprint(self.state_dir) == _state_fingerprint(self._twin.state_dir):
+            return self._twin
+        self._drop_twin()
+        copy = tempfile.mkdtemp(prefix="vorlsim-twin-")
+        shutil.copytree(self.state_dir, copy, dirs_exist_ok=True)  # keeps the files' times
+        twin = Sim(state_dir=copy, port=self.port, wait_ports=self.wait_ports)
+        twin.own_state = True
+        twin.options = [o[:-len(self.address)] + twin.address
+                        if o.endswith("=" + self.address) else o for o in self.options]
+        self._twin = twin
+        return twin.start()
+
+    def _drop_twin(self):
+        twin, self._twin = self._twin, None
+        if twin:
+            twin.process.kill()  # a copy: nothing of it is kept
+            twin.process.wait()
+            twin.__exit__()
 
     def __enter__(self):
         return self.start()
@@ -119,25 +191,37 @@ class Result:
         return "exit %d\n--- stdout ---\n%s\n--- stderr ---\n%s" % (self.code, self.out, self.err)
 
 
-def run_cli(*args, stdin="", timeout=60, env=None):
-    """Runs vorlcli with `args` and `stdin`; returns Result with CR LF folded to LF."""
-    command = ([EMULATOR] if EMULATOR else []) + [VORLCLI] + [str(a) for a in args]
+def run_cli(*args, stdin="", timeout=60, env=None, json_twin=None):
+    """Runs vorlcli with `args` and `stdin`; returns Result with CR LF folded to LF.
+
+    A native run is preceded by its JSON twin (see _run_json_twin) unless `json_twin` names the
+    reason to leave it out, the words already hold --json, or VORL_JSON_TWINS is 0."""
+    args = [str(a) for a in args]
     full_env = dict(os.environ)
     if env:
         full_env.update(env)
+    twin = None
+    if json_twin is None and not EMULATOR and "--json" not in args and \
+            full_env.get("VORL_JSON_TWINS", "1") != "0":
+        twin = _run_json_twin(args, stdin, timeout, full_env)
+    command = ([EMULATOR] if EMULATOR else []) + [VORLCLI] + args
     done = subprocess.run(command, input=stdin.encode(), stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=timeout, env=full_env)
     out = done.stdout.decode("latin-1").replace("\r\n", "\n")
     err = done.stderr.decode("latin-1").replace("\r\n", "\n")
     _record(command, stdin, done)
-    return Result(done.returncode, out, err)
+    result = Result(done.returncode, out, err)
+    if twin:
+        twin.check(result)
+    return result
 
 
 def _record(command, stdin, done):
-    """With VORL_E2E_RECORD set, appends the run (words, input, exit status and both streams,
-    raw) to that file, so that scripts/compare-e2e-outputs.sh can set two builds side by side."""
+    """With VORL_E2E_RECORD set, appends a text-mode run (words, input, exit status and both
+    streams, raw) to that file, so that scripts/compare-e2e-outputs.sh can set two builds side by
+    side. --json runs are left out: their documents are checked where they are made."""
     path = os.environ.get("VORL_E2E_RECORD")
-    if not path:
+    if not path or "--json" in command:
         return
     entry = {"test": os.environ.get("PYTEST_CURRENT_TEST") or _current_test(),
              "args": [str(a) for a in command[1 + (1 if EMULATOR else 0):]],
@@ -190,7 +274,6 @@ class SimTestCase(unittest.TestCase):
 
 # ---- a raw card-protocol client, for tests that look at packets rather than vorlcli ----
 
-import hashlib
 import struct
 
 SIGNATURE = b"ZOR U\xaa\x5a\xa5"
@@ -384,6 +467,154 @@ def validate_document(document):
 def json_documents(result):
     """The documents of a --json run (one per line of standard output), each validated. Standard
     output must hold nothing else."""
-    documents = [validate_document(json.loads(line)) for line in result.out.splitlines()]
-    assert documents, "no document on standard output: %r" % result
+    assert result.out.endswith("\n"), "no whole document on standard output: %r" % result
+    documents = [validate_document(json.loads(line)) for line in result.out[:-1].split("\n")]
     return documents
+
+
+# ---- JSON twins ----
+
+# Commands whose data holds passwords: that is what they are asked for.
+_PASSWORD_LISTINGS = ("vorl.user.listall/1", "vorl.user.getsnmp/1")
+
+
+class JsonTwin:
+    """The --json run made before a text run with the same words, input and environment, against
+    a copy of the card: the card the scenario talks to never sees it. `check` holds it against
+    the text run: exit statuses equal, standard output documents alone (one per command, one per
+    line that ran in script mode), each valid against its schema, `ok` and `status` agreeing with
+    the exit status, and no password in any document."""
+
+    def __init__(self, words, result, secrets, script):
+        self.words = words
+        self.result = result
+        self.script = script
+        self.secrets = [s for s in secrets if len(s) >= 3]
+
+    def fail(self, what, text=None):
+        raise AssertionError("JSON twin of %s: %s\n%r%s" % (
+            self.words, what, self.result, "\ntext run: %r" % text if text else ""))
+
+    def check(self, text):
+        r = self.result
+        if r.code != text.code:
+            self.fail("exit status %d, text mode %d" % (r.code, text.code), text)
+        try:
+            documents = json_documents(r)
+        except Exception as error:  # a parse or schema error, named with the run
+            self.fail("%s: %s" % (type(error).__name__, error))
+        if not documents or (not self.script and len(documents) != 1):
+            self.fail("%d documents" % len(documents))
+        for document in documents:
+            if document["ok"] != (document["status"] == 0):
+                self.fail("ok and status disagree")
+            shown = dict(document)
+            if document["schema"] in _PASSWORD_LISTINGS:
+                shown.pop("data", None)
+            for secret in self.secrets:
+                if json.dumps(secret)[1:-1] in json.dumps(shown):
+                    self.fail("a password is in a document")
+        if min(documents[-1]["status"], 255) != r.code:
+            self.fail("the last document's status is not the exit status")
+
+
+def _command_words(args):
+    """(mode word index, options before it) of vorlcli's arguments."""
+    options = {}
+    i = 0
+    while i < len(args) and args[i] in ("--yes", "--password-file"):
+        if args[i] == "--password-file" and i + 1 < len(args):
+            options["password_file"] = args[i + 1]
+            i += 1
+        i += 1
+    return i, options
+
+
+def _mode(args, mode):
+    """"nw", "cd" or another word: the mode word without its leading character."""
+    return args[mode][1:].lower() if mode < len(args) else ""
+
+
+def _secrets(args, mode, options, stdin, env):
+    """The login password a run gives and the password words it names."""
+    secrets = []
+    words = args[mode + 3:]
+    if _mode(args, mode) == "nw":
+        if env.get("VORL_PASSWORD"):
+            secrets.append(env["VORL_PASSWORD"])
+        elif "password_file" in options:
+            try:
+                with open(options["password_file"], errors="replace") as f:
+                    secrets.append(f.readline().rstrip("\r\n"))
+            except OSError:
+                pass
+        else:
+            secrets.append(stdin.split("\n", 1)[0])
+    else:
+        words = args[mode + 1:]
+    if len(words) >= 4 and words[0].lower() == "-user" and words[1].lower() == "-add":
+        secrets.append(words[3])
+    return secrets
+
+
+def _peer_address(args, mode, env):
+    """(address, port) of the card a run names: -nw ADDRESS, or the device link of -cd."""
+    if _mode(args, mode) == "nw" and mode + 1 < len(args):
+        return args[mode + 1], 6577
+    if _mode(args, mode) == "cd":
+        link = env.get("VORL_HOSTIFC") or env.get("VORL_SG_LINK") or ""
+        host, _, port = link[4:].rpartition(":")
+        if link.startswith("sim:") and port.isdigit():
+            return host, int(port)
+    return None, None
+
+
+def _listening(address, port):
+    try:
+        with socket.create_connection((address, port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def _run_json_twin(args, stdin, timeout, env):
+    """Makes the JSON twin of a run: against a twin card when the run names a vorlsim of this
+    process, against the same address when nothing listens there (a dead peer), the same words
+    when the run names no card. Any other peer cannot be copied: the caller must say why the run
+    has no twin."""
+    mode, options = _command_words(args)
+    address, port = _peer_address(args, mode, env)
+    twin_args, twin_env = list(args), dict(env)
+    sim = _running_sims.get(address)
+    if sim:
+        # The same words and input on a card in the same state were checked already.
+        key = (tuple(args[:mode + 1] + args[mode + 2:]), stdin,
+               tuple(sorted((k, v) for k, v in env.items() if os.environ.get(k) != v)))
+        state = _state_fingerprint(sim.state_dir)
+        if sim.twinned.get(key) == state:
+            return None
+        card = sim.twin_card()
+        if card is None:
+            raise AssertionError("run_cli: a fleet cannot be copied for the JSON twin; pass "
+                                 "json_twin='why' to run without one")
+        if port == 6577:
+            twin_args[mode + 1] = card.address
+        else:
+            link = "sim:%s:%d" % (card.address, port)
+            for key in ("VORL_HOSTIFC", "VORL_SG_LINK"):
+                if twin_env.get(key, "").startswith("sim:"):
+                    twin_env[key] = link
+    elif address and _listening(address, port):
+        raise AssertionError("run_cli: %s:%d is no vorlsim of this test, so the JSON twin cannot "
+                             "run on a copy of it; pass json_twin='why' to run without one"
+                             % (address, port))
+    done = subprocess.run([VORLCLI, "--json"] + twin_args, input=stdin.encode(),
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          env=twin_env)
+    result = Result(done.returncode, done.stdout.decode("utf-8", errors="replace"),
+                    done.stderr.decode("latin-1"))
+    words = args[mode + (3 if _mode(args, mode) == "nw" else 1):]
+    script = bool(words) and words[0][1:].lower() == "script"
+    if sim:
+        sim.twinned[key] = state
+    return JsonTwin(args[mode:], result, _secrets(args, mode, options, stdin, env), script)
