@@ -7,42 +7,34 @@ namespace {
 
 using GroupHandler = int (*)(CardSession& session, const Words& words, Report& report);
 
-// A group that still prints its texts itself: under --json they go to standard error and its
-// document carries no data.
-template <int (*Handler)(CardSession&, const Words&)>
-int textOnly(CardSession& session, const Words& words, Report&) {
-    return Handler(session, words);
-}
-
 struct GroupKeyword {
     const char* keyword;
     GroupHandler handler;
-    bool givesData;  // its handler reports its result as data
 };
 
 // Searched in this order; the first match wins.
 constexpr GroupKeyword kGroups[] = {
-    {"user", runUserGroup, true},
-    {"sel", runSelGroup, true},
-    {"pef", runPefGroup, true},
-    {"Flash", runFlashGroup, true},
-    {"cardMode", runFlashGroup, true},
-    {"file", runFlashGroup, true},
-    {"net", runNetGroup, true},
-    {"gen", runGenGroup, true},
-    {"HB", runHbGroup, true},
-    {"SDK", runSdkGroup, true},
-    {"ModemCfg", runModemCfg, true},
-    {"PppCfg", runPppCfg, true},
-    {"ASRCfg", runAsrCfg, true},
-    {"setServerInfo", runSetServerInfo, true},
-    {"GetServerInfo", runGetServerInfo, true},
-    {"GetCardHealth", runGetCardHealth, true},
-    {"GetI2CCfg", runGetI2cCfg, true},
-    {"SetI2CCfg", runSetI2cCfg, true},
-    {"GetIpmiCfg", runGetIpmiCfg, true},
-    {"SetIpmiCfg", runSetIpmiCfg, true},
-    {"HostCtrl", runHostCtrl, true},
+    {"user", runUserGroup},
+    {"sel", runSelGroup},
+    {"pef", runPefGroup},
+    {"Flash", runFlashGroup},
+    {"cardMode", runFlashGroup},
+    {"file", runFlashGroup},
+    {"net", runNetGroup},
+    {"gen", runGenGroup},
+    {"HB", runHbGroup},
+    {"SDK", runSdkGroup},
+    {"ModemCfg", runModemCfg},
+    {"PppCfg", runPppCfg},
+    {"ASRCfg", runAsrCfg},
+    {"setServerInfo", runSetServerInfo},
+    {"GetServerInfo", runGetServerInfo},
+    {"GetCardHealth", runGetCardHealth},
+    {"GetI2CCfg", runGetI2cCfg},
+    {"SetI2CCfg", runSetI2cCfg},
+    {"GetIpmiCfg", runGetIpmiCfg},
+    {"SetIpmiCfg", runSetIpmiCfg},
+    {"HostCtrl", runHostCtrl},
 };
 
 char lower(char c) {
@@ -78,11 +70,6 @@ int dispatchCommand(CardSession& session, const Words& words, Report& report) {
 int dispatchCommand(CardSession& session, const Words& words) {
     TextReport report;
     return dispatchCommand(session, words, report);
-}
-
-bool groupGivesData(const std::string& word) {
-    const GroupKeyword* group = findGroup(word);
-    return group && group->givesData;
 }
 
 }  // namespace vorl::cli

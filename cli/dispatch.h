@@ -12,7 +12,4 @@ namespace vorl::cli {
 int dispatchCommand(CardSession& session, const Words& words, Report& report);
 int dispatchCommand(CardSession& session, const Words& words);
 
-// Whether the group named by `word` reports its results as data (false also for no group).
-bool groupGivesData(const std::string& word);
-
 }  // namespace vorl::cli

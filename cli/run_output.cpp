@@ -30,12 +30,23 @@ const char* stageName(Stage stage) {
     return "words";
 }
 
-// The command's words after the leading word; a new account's password shows as "***".
+// The position of a password among the command's words (a new account's, or an alert
+// recipient's PPP password), or 0 when the words name none.
+size_t passwordWord(const Words& words) {
+    if (words.size() >= 5 && isSubCommand(words[1], "user")) return 4;
+    if (words.size() == 12 && isSubCommand(words[1], "pef") &&
+        isSubCommand(words[2], "ARInfoSet")) {
+        return 10;
+    }
+    return 0;
+}
+
+// The command's words after the leading word; a password among them shows as "***".
 Json commandWords(const Words& words) {
     Json list = Json::array();
-    const bool addsAccount = words.size() >= 5 && isSubCommand(words[1], "user");
+    const size_t secret = passwordWord(words);
     for (size_t i = 1; i < words.size(); ++i) {
-        list.push_back(addsAccount && i == 4 ? std::string("***") : words[i]);
+        list.push_back(secret != 0 && i == secret ? std::string("***") : words[i]);
     }
     return list;
 }
