@@ -13,6 +13,7 @@
 """
 
 import argparse
+import http.client
 import json
 import os
 import shutil
@@ -77,16 +78,25 @@ def single_card(build, workdir, probes):
                  "--devlink-port=0"], card, 6577)
     process, url = exporter(build, workdir, BASE + ".250")
     try:
-        probe = url + "/probe?target=" + card
+        # One kept-alive connection, as Prometheus scrapes.
+        host, port = url.split("//")[1].rsplit(":", 1)
+        connection = http.client.HTTPConnection(host, int(port), timeout=30)
+
+        def probe():
+            connection.request("GET", "/probe?target=" + card,
+                               headers={"X-Prometheus-Scrape-Timeout-Seconds": "10"})
+            return connection.getresponse().read().decode()
+
         for _ in range(20):
-            get(probe)
+            probe()
         latencies = []
         cpu_before = cpu_seconds(process.pid)
         for _ in range(probes):
             started = time.perf_counter()
-            body = get(probe)
+            body = probe()
             latencies.append(time.perf_counter() - started)
             assert 'vorl_up{collector="health"} 1' in body
+        connection.close()
         exporter_cpu = (cpu_seconds(process.pid) - cpu_before) / probes * 1000
         direct = subprocess.run([os.path.join(build, "bench", "exporter_direct"), card,
                                  str(probes)], capture_output=True, text=True, check=True)
