@@ -144,6 +144,11 @@ def fleet(build, workdir, cards, seconds):
         cpu_before, wall_before = cpu_seconds(process.pid), time.monotonic()
         while time.monotonic() - wall_before < seconds:
             rss.append(rss_mb(process.pid))
+            # Progress on standard error: a long run that is cut short still tells something.
+            elapsed = time.monotonic() - wall_before
+            print("fleet %5.0f s: rss %.1f MB, cpu %.2f %% of a core so far" % (
+                elapsed, rss[-1], (cpu_seconds(process.pid) - cpu_before) / max(elapsed, 1) * 100),
+                file=sys.stderr, flush=True)
             time.sleep(15)
         cpu = (cpu_seconds(process.pid) - cpu_before) / (time.monotonic() - wall_before)
         window = "%ds" % seconds
