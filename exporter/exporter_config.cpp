@@ -12,6 +12,11 @@ constexpr const char* kCollectorNames[] = {"health",  "sensors", "sel",      "fi
                                            "network", "clock",   "heartbeat"};
 constexpr size_t kMaxPasswordFile = 4096;
 
+// The line a message names: an empty file's null node has no position of its own.
+int lineOf(const YAML::Mark& mark) {
+    return mark.line < 0 ? 1 : mark.line + 1;
+}
+
 // A reason tied to the node it is about.
 struct ConfigError {
     YAML::Mark mark;
@@ -115,6 +120,9 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, ExporterConfi
                 fail(entry.second, "modules must map module names to modules");
             for (const auto& module : entry.second) {
                 const std::string name = scalar(module.first, "a module name");
+                // YAML readers differ on a repeated key; one module must not replace another.
+                if (config.modules.count(name))
+                    fail(module.first, "module " + name + " appears twice");
                 config.modules[name] = parseModule(module.first, module.second, name, baseDir);
             }
         } else if (key == "allowed_targets") {
@@ -197,10 +205,10 @@ bool parseConfig(const std::string& text, const std::string& name, const std::st
     try {
         parseRoot(YAML::Load(text), baseDir, fresh);
     } catch (const ConfigError& e) {
-        error = name + ":" + std::to_string(e.mark.line + 1) + ": " + e.reason;
+        error = name + ":" + std::to_string(lineOf(e.mark)) + ": " + e.reason;
         return false;
     } catch (const YAML::Exception& e) {
-        error = name + ":" + std::to_string(e.mark.line + 1) + ": " + e.msg;
+        error = name + ":" + std::to_string(lineOf(e.mark)) + ": " + e.msg;
         return false;
     }
     config = std::move(fresh);

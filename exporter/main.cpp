@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "/etc/vorl/vorl_exporter.yml)\n"
     "  --web.listen-address=ADDR  where to listen (default localhost:9577; :9577 for every "
     "address)\n"
-    "  --web.config.file=FILE     basic authentication (Prometheus exporters' format)\n"
+    "  --web.config.file=FILE     TLS and basic authentication (Prometheus exporters' format)\n"
     "  --local-card               add the card in this server (host interface) to /metrics\n"
     "  --version, --help\n";
 
@@ -112,15 +112,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     const size_t modules = config.modules.size();
+    const char* scheme = web.tls() ? (web.users.empty() ? "https" : "https, basic auth")
+                                   : (web.users.empty() ? "http" : "http, basic auth");
     ExporterServer server(options, std::move(config), std::move(web));
     if (!server.start(error)) {
         std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
         return 1;
     }
     std::fprintf(stderr, "vorl_exporter: listening on %s (%s), %zu module%s from %s\n",
-                 options.listenAddress.c_str(),
-                 options.webConfigFile.empty() ? "http" : "basic auth", modules,
-                 modules == 1 ? "" : "s", options.configFile.c_str());
+                 options.listenAddress.c_str(), scheme, modules, modules == 1 ? "" : "s",
+                 options.configFile.c_str());
     while (!stopRequested) {
         if (reloadRequested) {
             reloadRequested = 0;

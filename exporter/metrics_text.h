@@ -1,6 +1,6 @@
 #pragma once
-// Turns what a probe read into the Prometheus text exposition: a registry built for the one
-// probe, then serialised. The exporter's own metrics live in ExporterMetrics.
+// Turns what a probe read into the Prometheus text exposition (prometheus-cpp's metric families
+// and text serializer). The exporter's own metrics live in ExporterMetrics.
 #include <string>
 
 #include "exporter/card_reading.h"

@@ -2,72 +2,61 @@
 
 namespace vorl::exporter {
 
-ProbePool::ProbePool(size_t workers, size_t queueLimit) : queueLimit_(queueLimit) {
-    for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
-}
-
-ProbePool::~ProbePool() {
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        stopping_ = true;
-        queue_.clear();
-    }
-    wake_.notify_all();
-    for (auto& thread : threads_) thread.join();
-}
-
-std::optional<CardReading> ProbePool::run(const std::string& key, Probe probe,
+std::optional<CardReading> ProbePool::run(const std::string& key, const Probe& probe,
                                           std::chrono::steady_clock::time_point deadline) {
-    std::shared_ptr<Job> job;
+    std::shared_ptr<Shared> shared;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            const auto found = inFlight_.find(key);
+            if (found != inFlight_.end()) {
+                // Someone is reading this card already: wait for that reading.
+                shared = found->second;
+                ++shared->waiters;
+                ++sharing_;
+                const bool finished =
+                    changed_.wait_until(lock, deadline, [&] { return shared->finished; });
+                --sharing_;
+                if (!finished) return std::nullopt;
+                return shared->reading;
+            }
+            if (running_ < limit_) break;
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return std::nullopt;
+        }
+        shared = std::make_shared<Shared>();
+        inFlight_.emplace(key, shared);
+        ++running_;
+    }
+    CardReading reading;
+    try {
+        reading = probe();
+    } catch (...) {
+        finish(key, *shared, nullptr);
+        throw;
+    }
+    finish(key, *shared, &reading);
+    return reading;
+}
+
+void ProbePool::finish(const std::string& key, Shared& shared, const CardReading* reading) {
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        auto found = inFlight_.find(key);
-        if (found != inFlight_.end()) {
-            job = found->second;
-        } else {
-            if (queue_.size() >= queueLimit_ || stopping_) return std::nullopt;
-            job = std::make_shared<Job>();
-            job->key = key;
-            job->probe = std::move(probe);
-            inFlight_[key] = job;
-            queue_.push_back(job);
-            wake_.notify_one();
-        }
+        if (reading != nullptr && shared.waiters > 0) shared.reading = *reading;
+        shared.finished = true;
+        inFlight_.erase(key);
+        --running_;
     }
-    std::unique_lock<std::mutex> lock(job->mutex);
-    if (!job->done.wait_until(lock, deadline, [&] { return job->reading.has_value(); }))
-        return std::nullopt;
-    return job->reading;
+    changed_.notify_all();
+}
+
+size_t ProbePool::sharing() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return sharing_;
 }
 
 size_t ProbePool::running() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return running_;
-}
-
-void ProbePool::work() {
-    for (;;) {
-        std::shared_ptr<Job> job;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-            if (stopping_) return;
-            job = queue_.front();
-            queue_.pop_front();
-            ++running_;
-        }
-        CardReading reading = job->probe();
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            --running_;
-            inFlight_.erase(job->key);
-        }
-        {
-            std::lock_guard<std::mutex> guard(job->mutex);
-            job->reading = std::move(reading);
-        }
-        job->done.notify_all();
-    }
 }
 
 }  // namespace vorl::exporter

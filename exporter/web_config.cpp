@@ -30,7 +30,47 @@ std::string base64Decode(const std::string& text) {
 }
 
 std::string where(const std::string& path, const YAML::Mark& mark) {
-    return path + ":" + std::to_string(mark.line + 1) + ": ";
+    return path + ":" + std::to_string(mark.line < 0 ? 1 : mark.line + 1) + ": ";
+}
+
+// A path from the file, relative to the file's folder unless absolute.
+std::string besideFile(const std::string& path, const std::string& name) {
+    if (name.empty() || name[0] == '/') return name;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+}
+
+// tls_server_config: cert_file and key_file (both needed), min_version. Settings this exporter
+// does not implement are refused rather than silently ignored.
+bool readTls(const std::string& path, const YAML::Node& node, WebConfig& config,
+             std::string& error) {
+    if (!node.IsMap()) {
+        error = where(path, node.Mark()) + "tls_server_config must be a mapping";
+        return false;
+    }
+    for (const auto& setting : node) {
+        const std::string key = setting.first.as<std::string>();
+        const std::string value = setting.second.as<std::string>();
+        if (key == "cert_file") {
+            config.certFile = besideFile(path, value);
+        } else if (key == "key_file") {
+            config.keyFile = besideFile(path, value);
+        } else if (key == "min_version" && (value == "TLS12" || value == "TLS13")) {
+            config.tls13Only = value == "TLS13";
+        } else if (key == "min_version") {
+            error = where(path, setting.second.Mark()) + "min_version must be TLS12 or TLS13";
+            return false;
+        } else {
+            error = where(path, setting.first.Mark()) + "tls_server_config: '" + key +
+                    "' is not supported (cert_file, key_file, min_version)";
+            return false;
+        }
+    }
+    if (config.certFile.empty() || config.keyFile.empty()) {
+        error = where(path, node.Mark()) + "tls_server_config needs cert_file and key_file";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -46,10 +86,7 @@ bool loadWebConfig(const std::string& path, WebConfig& config, std::string& erro
         for (const auto& entry : root) {
             const std::string key = entry.first.as<std::string>();
             if (key == "tls_server_config") {
-                error = where(path, entry.first.Mark()) +
-                        "TLS is not available in this build (Debian's CivetWeb crashes on TLS "
-                        "with OpenSSL 3); put a TLS proxy in front of the exporter";
-                return false;
+                if (!readTls(path, entry.second, fresh, error)) return false;
             } else if (key == "basic_auth_users") {
                 for (const auto& user : entry.second) {
                     const std::string hash = user.second.as<std::string>();

@@ -1,7 +1,6 @@
 #pragma once
-// The web configuration file in the format Prometheus's own exporters read: basic-auth users
-// with bcrypt hashes. TLS settings are refused with a reason: Debian's CivetWeb 1.15 crashes on
-// the first TLS handshake with OpenSSL 3, so TLS is left to a proxy in front.
+// The web configuration file in the format Prometheus's own exporters read: TLS (certificate
+// and key) and basic-auth users with bcrypt hashes.
 #include <map>
 #include <string>
 
@@ -9,6 +8,12 @@ namespace vorl::exporter {
 
 struct WebConfig {
     std::map<std::string, std::string> users;  // name -> bcrypt hash; empty: no authentication
+    // tls_server_config: both empty when the exporter speaks plain HTTP. Relative paths in the
+    // file are resolved against the file's folder.
+    std::string certFile;
+    std::string keyFile;
+    bool tls13Only = false;  // min_version: TLS13 (the default minimum is TLS 1.2)
+    bool tls() const { return !certFile.empty(); }
 };
 
 // Reads `path`; false with "PATH:LINE: reason" in `error`.

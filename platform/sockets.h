@@ -36,6 +36,10 @@ public:
     bool isOpen() const { return handle_ != kInvalid; }
     // Connects the opened socket. Returns None, AddressInUse or Other.
     SocketError connect(uint32_t addressNetworkOrder, uint16_t port);
+    // As connect, but gives up (Other) when the card has not accepted within `milliseconds`:
+    // a peer that never answers the SYN would otherwise hold the caller for the kernel's
+    // minutes of retries. The socket is blocking again afterwards.
+    SocketError connectWithin(uint32_t addressNetworkOrder, uint16_t port, uint32_t milliseconds);
     // One send call: bytes sent, or -1 on error.
     long send(const void* data, size_t length);
     // One recv call: bytes received (> 0), 0 when the peer closed, -1 on error (see lastError).
@@ -74,6 +78,11 @@ private:
 // Two connected stream sockets of this process (tests and fuzzing feed one end and read the
 // other). False when the platform cannot make them.
 bool makeConnectedPair(TcpSocket& first, TcpSocket& second);
+
+// What a listening socket gets before bind: a port in TIME_WAIT may be bound again, a port in
+// use may not (no SO_REUSEPORT on POSIX; SO_EXCLUSIVEADDRUSE on Windows). For listeners made by
+// a library (the exporter's web server) as well as TcpListener.
+void prepareListeningSocket(intptr_t handle);
 
 class TcpListener {
 public:

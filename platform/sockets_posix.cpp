@@ -68,6 +68,32 @@ SocketError TcpSocket::connect(uint32_t addressNetworkOrder, uint16_t port) {
     return lastError_ = classify(errno);
 }
 
+SocketError TcpSocket::connectWithin(uint32_t addressNetworkOrder, uint16_t port,
+                                     uint32_t milliseconds) {
+    if (!setNonBlocking(true)) return lastError_ = classify(errno);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = addressNetworkOrder;
+    const int fd = static_cast<int>(handle_);
+    int error = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            socklen_t length = sizeof error;
+            if (wait(true, milliseconds) != SocketWait::Ready)
+                error = ETIMEDOUT;
+            else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) return lastError_ = classify(error);
+    if (!setNonBlocking(false)) return lastError_ = classify(errno);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return lastError_ = SocketError::None;
+}
+
 long TcpSocket::send(const void* data, size_t length) {
     const ssize_t sent = ::send(static_cast<int>(handle_), data, length, MSG_NOSIGNAL);
     if (sent < 0) lastError_ = classify(errno);
@@ -121,14 +147,18 @@ bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
     return true;
 }
 
+void prepareListeningSocket(intptr_t handle) {
+    const int one = 1;
+    ::setsockopt(static_cast<int>(handle), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+}
+
 bool TcpListener::listen(const char* address, uint16_t port) {
     close();
     uint32_t bindAddress;
     if (!parseIpv4(address, bindAddress)) return false;
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return false;
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    prepareListeningSocket(fd);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

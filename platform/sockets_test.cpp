@@ -131,6 +131,33 @@ TEST(Sockets, RefusedPortsAndAddresses) {
     EXPECT_EQ(SocketError::Other, client.connect(networkOrder(127, 0, 0, 1), port));
 }
 
+// A card whose accept queue is full never answers the SYN: the bounded connect gives up by its
+// bound instead of the kernel's minutes of retries. The first connects succeed as usual.
+TEST(Sockets, ConnectWithinGivesUpOnAListenerThatNeverAccepts) {
+    startNetworking();
+    TcpListener listener;
+    ASSERT_TRUE(listener.listen("127.0.0.1", 0));
+    std::vector<TcpSocket> clients(64);
+    size_t connected = 0;
+    SocketError last = SocketError::None;
+    auto took = std::chrono::milliseconds(0);
+    for (auto& client : clients) {
+        ASSERT_TRUE(client.open());
+        const auto start = std::chrono::steady_clock::now();
+        last = client.connectWithin(networkOrder(127, 0, 0, 1), listener.port(), 300);
+        took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        if (last != SocketError::None) break;
+        ++connected;
+    }
+    EXPECT_GE(connected, 1u);
+    EXPECT_EQ(SocketError::Other, last);
+    EXPECT_LT(took.count(), 3000);
+    // A connected socket is blocking again, as after connect.
+    char byte = 'x';
+    EXPECT_EQ(1, clients[0].send(&byte, 1));
+}
+
 TEST(Sockets, ClosingTheListenerReleasesABlockedAccept) {
     startNetworking();
     TcpListener listener;

@@ -89,6 +89,32 @@ SocketError TcpSocket::connect(uint32_t addressNetworkOrder, uint16_t port) {
     return lastError_ = classify(WSAGetLastError());
 }
 
+SocketError TcpSocket::connectWithin(uint32_t addressNetworkOrder, uint16_t port,
+                                     uint32_t milliseconds) {
+    if (!setNonBlocking(true)) return lastError_ = classify(WSAGetLastError());
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = addressNetworkOrder;
+    const SOCKET s = toSocket(handle_);
+    int error = 0;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) {
+            int length = sizeof error;
+            if (wait(true, milliseconds) != SocketWait::Ready)
+                error = WSAETIMEDOUT;
+            else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                  &length) != 0)
+                error = WSAGetLastError();
+        }
+    }
+    if (error != 0) return lastError_ = classify(error);
+    if (!setNonBlocking(false)) return lastError_ = classify(WSAGetLastError());
+    setNoDelay(s);
+    return lastError_ = SocketError::None;
+}
+
 long TcpSocket::send(const void* data, size_t length) {
     const int sent =
         ::send(toSocket(handle_), static_cast<const char*>(data), clampLength(length), 0);
@@ -156,17 +182,21 @@ bool makeConnectedPair(TcpSocket& first, TcpSocket& second) {
     return second.isOpen();
 }
 
+void prepareListeningSocket(intptr_t handle) {
+    // Windows rebinds a port in TIME_WAIT without SO_REUSEADDR; on Windows that option would
+    // instead let a second listener steal a port in use. Claim the port exclusively.
+    const BOOL one = TRUE;
+    ::setsockopt(toSocket(handle), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                 reinterpret_cast<const char*>(&one), sizeof one);
+}
+
 bool TcpListener::listen(const char* address, uint16_t port) {
     close();
     uint32_t bindAddress;
     if (!parseIpv4(address, bindAddress)) return false;
     const SOCKET s = createStreamSocket();
     if (s == INVALID_SOCKET) return false;
-    // Windows rebinds a port in TIME_WAIT without SO_REUSEADDR; on Windows that option would
-    // instead let a second listener steal a port in use. Claim the port exclusively.
-    const BOOL one = TRUE;
-    ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one),
-                 sizeof one);
+    prepareListeningSocket(static_cast<intptr_t>(s));
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

@@ -31,12 +31,18 @@ int NetworkTransport::connect() {
     uint32_t address = 0;
     if (!platform::parseIpv4(address_, address)) return kStatusConnectError;
     const auto port = static_cast<uint16_t>(port_ & 0xFFFF);
+    // The connect is bounded like every other wait for the card, and by the caller's limit.
+    const platform::Deadline bound(
+        limit_ ? std::min(platform::answerWaitLimitMs(), limit_->remainingMs())
+               : platform::answerWaitLimitMs());
     for (int retry = 0;; ++retry) {
-        const platform::SocketError result = socket_.connect(address, port);
+        const platform::SocketError result =
+            socket_.connectWithin(address, port, bound.remainingMs());
         // Every later wait is a bounded wait for readiness, never a blocking call.
         if (result == platform::SocketError::None)
             return socket_.setNonBlocking(true) ? 0 : kStatusConnectError;
-        if (result != platform::SocketError::AddressInUse || retry >= kMaxAddressInUseRetries)
+        if (result != platform::SocketError::AddressInUse || retry >= kMaxAddressInUseRetries ||
+            bound.passed())
             return kStatusConnectError;
         platform::sleepMs(1);
     }
@@ -79,8 +85,9 @@ int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/
     if (lost_ || !socket_.isOpen()) return kStatusConnectError;
     const uint32_t payload = CommandHeader::payloadLength(request);
     if (payload > CommandHeader::kMaxPayload) return kStatusConnectError;
-    deadline_ = platform::Deadline(limit_ ? std::min(platform::answerWaitLimitMs(), limit_->remainingMs())
-                                          : platform::answerWaitLimitMs());
+    deadline_ =
+        platform::Deadline(limit_ ? std::min(platform::answerWaitLimitMs(), limit_->remainingMs())
+                                  : platform::answerWaitLimitMs());
     emptyPolls_ = 0;
     const uint8_t* at = request;
     size_t left = CommandHeader::kSize + payload;

@@ -55,13 +55,14 @@ def free_port(address):
 class Exporter(LoggedProcess):
     """A running vorl_exporter; `config` is the text of its configuration file."""
 
-    def __init__(self, config=CONFIG, extra=()):
+    def __init__(self, config=CONFIG, extra=(), env=None):
         self.dir = tempfile.mkdtemp(prefix="vorl-exporter-")
         self.config_path = os.path.join(self.dir, "vorl_exporter.yml")
         self.write_config(config)
         self.address = fresh_address()
         self.port = free_port(self.address)
         self.extra = list(extra)
+        self.env = dict(os.environ, **(env or {}))
         self.log = tempfile.TemporaryFile()
         self.process = None
 
@@ -73,7 +74,7 @@ class Exporter(LoggedProcess):
         self.process = subprocess.Popen(
             [VORL_EXPORTER, "--config.file=" + self.config_path,
              "--web.listen-address=%s:%d" % (self.address, self.port)] + self.extra,
-            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT, env=self.env)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             if self.process.poll() is not None:

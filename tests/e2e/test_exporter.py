@@ -1,26 +1,38 @@
-"""vorl_exporter against vorlsim: every collector's values equal the card's (as vorlcli shows
-them), promtool finds nothing to complain about, credentials stay out of every output, bad
-configurations, allowed targets, one session for concurrent probes of one card, TLS and basic
-authentication with curl."""
+"""vorl_exporter against vorlsim: every collector's values equal the card's (as vorlcli --json
+gives them, or its console text where no JSON document exists yet), promtool finds nothing to complain about, credentials stay out of every output, bad
+configurations, allowed targets, one session for concurrent probes of one card, a card that
+never accepts the connection, TLS and basic authentication with curl."""
 
 import concurrent.futures
+import json
 import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
 import unittest
 
 from exportertest import (CONFIG, VORL_EXPORTER, Exporter, promtool_check, samples, value)
-from vorltest import DEFAULT_PASSWORD, Sim, devlink_statistics, run_cli
+from vorltest import (DEFAULT_PASSWORD, HostSim, Sim, devlink_statistics, fresh_address,
+                      run_cli)
 
 SECRET = "Xq7-secret-Pw"
 
 
 def cli_body(sim, *words):
     return run_cli("-nw", sim.address, "admin", *words, stdin=DEFAULT_PASSWORD + "\n").out
+
+
+def cli_data(sim, *words):
+    """The "data" of vorlcli's JSON document for one command."""
+    done = run_cli("--json", "-nw", sim.address, "admin", *words,
+                   env={"VORL_PASSWORD": DEFAULT_PASSWORD})
+    document = json.loads(done.out)
+    assert document["ok"], done
+    return document["data"]
 
 
 @unittest.skipUnless(VORL_EXPORTER, "vorl_exporter is not built")
@@ -38,12 +50,15 @@ class CollectorsTest(unittest.TestCase):
         for collector in ("health", "sensors", "sel", "firmware", "network", "clock",
                           "heartbeat"):
             self.assertEqual(value(found, "vorl_up", collector=collector), 1, collector)
-        health = cli_body(self.sim, "-GetCardHealth")
-        rows = re.findall(r"^(\S.*?)\s+([\d.]+)\s+Volts\s+(\w+)$", health, re.M)
-        self.assertEqual(len(rows), 6, health)
-        for name, volts, status in rows:
-            self.assertAlmostEqual(value(found, "vorl_voltage_volts", name=name), float(volts))
-            self.assertEqual(value(found, "vorl_voltage_normal", name=name), 1)
+        health = cli_data(self.sim, "-GetCardHealth")["entries"]
+        self.assertEqual(len(health), 6, health)
+        for entry in health:
+            self.assertEqual(value(found, "vorl_voltage_volts", name=entry["name"]),
+                             entry["millivolts"] / 1000)
+            self.assertEqual(value(found, "vorl_voltage_normal", name=entry["name"]),
+                             1 if entry["status"] == "Normal" else 0)
+        # Sensors, event log, firmware and clock: vorlcli's console text until their JSON
+        # documents are merged.
         sensors = cli_body(self.sim, "-SDK", "-readsensors")
         group = None
         checked = 0
@@ -68,12 +83,13 @@ class CollectorsTest(unittest.TestCase):
                                              sensor=match.group(1), unit=base[0]), base[1])
             checked += 1
         self.assertGreaterEqual(checked, 5)
-        net = dict(re.findall(r"^(.+?)\s*: (.*)$", cli_body(self.sim, "-net", "-getconfig"), re.M))
-        self.assertEqual(value(found, "vorl_network_info", address=net["IP Address"],
-                               mac=net["MAC Address"], method=net["Configuration method"]), 1)
+        net = cli_data(self.sim, "-net", "-GetConfig")
+        self.assertEqual(value(found, "vorl_network_info", address=net["ip_address"],
+                               mac=net["mac_address_as_received"],
+                               method=net["method_as_received"]), 1)
         self.assertEqual(value(found, "vorl_firmware_info", module="firmware", version="2.4.1"), 1)
-        seconds = re.search(r"is (\d+) seconds", cli_body(self.sim, "-HB", "-GetHB")).group(1)
-        self.assertEqual(value(found, "vorl_heartbeat_interval_seconds"), int(seconds))
+        self.assertEqual(value(found, "vorl_heartbeat_interval_seconds"),
+                         cli_data(self.sim, "-HB", "-GetHB")["interval_seconds"])
         self.assertLess(abs(value(found, "vorl_clock_offset_seconds")), 2)
         self.assertEqual(value(found, "vorl_sel_free_bytes"), 64 * 48)
         self.assertEqual(value(found, "vorl_sel_entries"), 0)
@@ -93,6 +109,34 @@ class CollectorsTest(unittest.TestCase):
             self.assertEqual({dict(k[1])["collector"]: v for k, v in found.items()
                               if k[0] == "vorl_up"}, {"health": 1, "heartbeat": 0})
             self.assertIsNone(value(found, "vorl_heartbeat_interval_seconds"))
+
+
+@unittest.skipUnless(VORL_EXPORTER, "vorl_exporter is not built")
+class LocalCardTest(unittest.TestCase):
+    def test_metrics_carries_the_local_card_read_over_the_host_interface(self):
+        with HostSim() as sim, Exporter(extra=["--local-card"], env=sim.hostifc_env()) as exporter:
+            before = sim.devlink_statistics()["exchanges"]
+            status, text = exporter.get("/metrics")
+            self.assertEqual(status, 200)
+            self.assertEqual(promtool_check(text), (0, ""))
+            local = samples(text)
+            self.assertGreater(sim.devlink_statistics()["exchanges"], before)
+            self.assertEqual(sim.devlink_statistics()["logins"], 0)  # no login on the host side
+            self.assertIsNotNone(value(local, "vorl_exporter_sessions_in_use"))
+            # The same card over the network gives the same values.
+            remote = samples(exporter.probe(sim.address))
+            for collector in ("health", "sensors", "sel", "firmware", "network", "clock",
+                              "heartbeat"):
+                self.assertEqual(value(local, "vorl_up", collector=collector), 1, collector)
+            for (name, labels), number in remote.items():
+                if name not in ("vorl_scrape_duration_seconds", "vorl_clock_offset_seconds"):
+                    self.assertEqual(local.get((name, labels)), number, (name, labels))
+            self.assertEqual(value(local, "vorl_voltage_volts", name="VCC 5V"), 5.012)
+
+            # Without the card (its device link gone) /metrics still answers, the card down.
+            sim.stop()
+            local = samples(exporter.get("/metrics")[1])
+            self.assertEqual(value(local, "vorl_up", collector="health"), 0)
 
 
 @unittest.skipUnless(VORL_EXPORTER, "vorl_exporter is not built")
@@ -186,36 +230,121 @@ class SharingTest(unittest.TestCase):
             self.assertEqual(devlink_statistics(sim.address)["logins"], 2)
 
 
-@unittest.skipUnless(VORL_EXPORTER and shutil.which("curl") and shutil.which("htpasswd"),
-                     "vorl_exporter, curl or htpasswd missing")
+@unittest.skipUnless(VORL_EXPORTER, "vorl_exporter is not built")
+class DeadCardTest(unittest.TestCase):
+    def test_a_card_that_never_accepts_the_connection_is_down_by_the_deadline(self):
+        # A listener whose accept queue is full: the kernel drops the next SYN, as a card that
+        # hangs before accepting. Nothing must wait past the module's timeout for it.
+        address = fresh_address()
+        listener = socket.socket()
+        listener.bind((address, 0))
+        listener.listen(0)
+        port = listener.getsockname()[1]
+        queued = []
+        for _ in range(3):
+            client = socket.socket()
+            client.setblocking(False)
+            client.connect_ex((address, port))
+            queued.append(client)
+        self.addCleanup(lambda: [s.close() for s in queued + [listener]])
+        with Exporter(CONFIG.replace("5s", "1s")) as exporter:
+            started = time.monotonic()
+            found = samples(exporter.probe("%s:%d" % (address, port)))
+            self.assertLess(time.monotonic() - started, 2.5)
+            self.assertEqual(value(found, "vorl_up", collector="health"), 0)
+            self.assertEqual(value(samples(exporter.get("/metrics")[1]),
+                                   "vorl_exporter_sessions_in_use"), 0)
+
+
+def curl(*words):
+    """The HTTP status curl got ("000": no HTTP answer at all)."""
+    return subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}"] + list(words),
+                          capture_output=True, timeout=60).stdout.decode()
+
+
+@unittest.skipUnless(VORL_EXPORTER and shutil.which("curl") and shutil.which("htpasswd") and
+                     shutil.which("openssl"), "vorl_exporter, curl, htpasswd or openssl missing")
 class WebConfigTest(unittest.TestCase):
-    def test_basic_auth_with_curl_and_tls_refused_with_its_reason(self):
-        exporter = Exporter()
-        line = subprocess.run(["htpasswd", "-nbB", "prom", "scrape-Pw1"], check=True,
-                              capture_output=True, timeout=60).stdout.decode().strip()
+    def web_config(self, exporter, text):
         web = os.path.join(exporter.dir, "web.yml")
         with open(web, "w") as f:
-            f.write("basic_auth_users:\n  %s: '%s'\n" % tuple(line.split(":", 1)))
+            f.write(text)
         exporter.extra = ["--web.config.file=" + web]
+        return web
+
+    def certificate(self, exporter):
+        """A self-signed certificate for the exporter's address (cert.pem, key.pem)."""
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=vorl-test", "-addext", "subjectAltName=IP:" +
+                        exporter.address, "-keyout", os.path.join(exporter.dir, "key.pem"),
+                        "-out", os.path.join(exporter.dir, "cert.pem")],
+                       check=True, capture_output=True, timeout=60)
+        return os.path.join(exporter.dir, "cert.pem")
+
+    def test_tls_with_and_without_basic_auth(self):
+        line = subprocess.run(["htpasswd", "-nbB", "prom", "scrape-Pw1"], check=True,
+                              capture_output=True, timeout=60).stdout.decode().strip()
+        tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+        exporter = Exporter()
+        ca = self.certificate(exporter)
+        self.web_config(exporter, tls + "basic_auth_users:\n  %s: '%s'\n" %
+                        tuple(line.split(":", 1)))
+        with Sim() as sim, exporter:
+            url = "https://%s:%d/probe?target=%s" % (exporter.address, exporter.port, sim.address)
+            self.assertEqual(curl("--cacert", ca, "-u", "prom:scrape-Pw1", url), "200")
+            self.assertEqual(curl("--cacert", ca, "-u", "prom:wrong", url), "401")
+            self.assertEqual(curl("--cacert", ca, "-u", "other:scrape-Pw1", url), "401")
+            self.assertEqual(curl("--cacert", ca, url), "401")
+            self.assertEqual(curl("--cacert", ca, url.replace("/probe", "/metrics")), "401")
+            # Plain HTTP to the TLS port gets no HTTP answer, and nothing is probed for it.
+            self.assertEqual(curl("-u", "prom:scrape-Pw1", url.replace("https:", "http:")), "000")
+            self.assertIn("(https, basic auth)", exporter.output())
+            self.assertNotIn("scrape-Pw1", exporter.output())
+
+        exporter = Exporter()
+        ca = self.certificate(exporter)
+        self.web_config(exporter, tls)
+        with Sim() as sim, exporter:
+            url = "https://%s:%d/probe?target=%s" % (exporter.address, exporter.port, sim.address)
+            # A client that opens a connection and never starts its handshake holds one thread
+            # for a bounded time and delays nobody else.
+            stalled = socket.create_connection((exporter.address, exporter.port))
+            self.addCleanup(stalled.close)
+            started = time.monotonic()
+            self.assertEqual(curl("--cacert", ca, url), "200")
+            self.assertLess(time.monotonic() - started, 3)
+            stalled.settimeout(30)
+            self.assertEqual(stalled.recv(16), b"")  # the server gave up on it
+
+    def test_basic_auth_over_http_and_web_configurations_refused_at_start(self):
+        line = subprocess.run(["htpasswd", "-nbB", "prom", "scrape-Pw1"], check=True,
+                              capture_output=True, timeout=60).stdout.decode().strip()
+        exporter = Exporter()
+        web = self.web_config(exporter, "basic_auth_users:\n  %s: '%s'\n" %
+                              tuple(line.split(":", 1)))
         with Sim() as sim, exporter:
             url = "http://%s:%d/probe?target=%s" % (exporter.address, exporter.port, sim.address)
-
-            def curl(*words):
-                return subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}"] +
-                                      list(words), capture_output=True, timeout=60).stdout.decode()
-
             self.assertEqual(curl("-u", "prom:scrape-Pw1", url), "200")
             self.assertEqual(curl("-u", "prom:wrong", url), "401")
-            self.assertEqual(curl("-u", "other:scrape-Pw1", url), "401")
-            self.assertEqual(curl(url), "401")
-            self.assertEqual(curl(url.replace("/probe", "/metrics")), "401")
-            self.assertNotIn("scrape-Pw1", exporter.output())
-        with open(web, "w") as f:
-            f.write("tls_server_config:\n  cert_file: c.pem\n  key_file: k.pem\n")
-        done = subprocess.run([VORL_EXPORTER, "--config.file=" + exporter.config_path,
-                               "--web.config.file=" + web], capture_output=True, timeout=30)
-        self.assertEqual(done.returncode, 1)
-        self.assertIn(web + ":1: TLS is not available", done.stderr.decode())
+        self.certificate(exporter)
+        for text, reason in (
+                ("tls_server_config:\n  cert_file: cert.pem\n",
+                 web + ":2: tls_server_config needs cert_file and key_file"),
+                ("tls_server_config:\n  cert_file: key.pem\n  key_file: key.pem\n",
+                 "cannot use the certificate " + os.path.join(exporter.dir, "key.pem")),
+                ("tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
+                 "cannot use the key " + os.path.join(exporter.dir, "cert.pem")),
+                ("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                 "  client_ca_file: ca.pem\n", web + ":4: tls_server_config: 'client_ca_file' "
+                 "is not supported")):
+            self.web_config(exporter, text)
+            done = subprocess.run([VORL_EXPORTER, "--config.file=" + exporter.config_path,
+                                   "--web.listen-address=%s:%d" % (exporter.address,
+                                                                   exporter.port),
+                                   "--web.config.file=" + web], capture_output=True, timeout=30)
+            self.assertEqual(done.returncode, 1, text)
+            self.assertIn(reason, done.stderr.decode())
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -41,7 +41,8 @@ class DebPackageTest(unittest.TestCase):
     def test_depends_on_the_libraries_it_links(self):
         depends = subprocess.run(["dpkg-deb", "-f", self.deb, "Depends"], check=True,
                                  capture_output=True, text=True).stdout
-        for library in ("libssl", "zlib1g", "libc6", "libstdc++6", "libsystemd0"):
+        for library in ("libssl", "zlib1g", "libc6", "libstdc++6", "libsystemd0",
+                        "libcpp-httplib"):
             self.assertIn(library, depends)
 
     def test_installed_vorlcli_talks_to_installed_vorlsim(self):
