@@ -22,7 +22,7 @@ STDERR_TAIL_CHARS = 2000
 
 def connection_argument_spec(changes_card=True):
     """The options every module takes to reach its card (and `save` for modules that change it)."""
-    spec = dict(
+    options = dict(
         card=dict(type="str"),
         user=dict(type="str", fallback=(env_fallback, ["VORL_USER"])),
         password=dict(type="str", no_log=True, fallback=(env_fallback, ["VORL_PASSWORD"])),
@@ -31,8 +31,8 @@ def connection_argument_spec(changes_card=True):
         timeout=dict(type="int", default=120),
     )
     if changes_card:
-        spec["save"] = dict(type="bool", default=False)
-    return spec
+        options["save"] = dict(type="bool", default=False)
+    return options
 
 
 class VorlCli:

@@ -121,10 +121,10 @@ KEYS = {"heartbeat": "heartbeat_interval"}
 
 
 def main():
-    spec = connection_argument_spec(changes_card=False)
-    spec.update(gather=dict(type="list", elements="str", choices=list(PARTS),
+    options = connection_argument_spec(changes_card=False)
+    options.update(gather=dict(type="list", elements="str", choices=list(PARTS),
                             default=list(PARTS)))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     cli = VorlCli(module)
     card = {}
     for part in module.params["gather"]:

@@ -137,14 +137,14 @@ def flash(module, cli, image, comparison):
 
 
 def main():
-    spec = connection_argument_spec(changes_card=False)
-    spec.update(
+    options = connection_argument_spec(changes_card=False)
+    options.update(
         image=dict(type="path", required=True),
         mode=dict(type="str", choices=["module", "complete"], default="module"),
         retain_config=dict(type="bool", default=True),
         settle_seconds=dict(type="int", default=60),
     )
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     image = module.params["image"]
     if not os.path.isfile(image):
         module.fail_json(msg="no image file %s on %s" % (image, os.uname()[1]))

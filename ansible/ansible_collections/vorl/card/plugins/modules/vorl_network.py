@@ -142,15 +142,15 @@ def address_words(params, current):
 
 
 def main():
-    spec = connection_argument_spec()
-    spec.update(
+    options = connection_argument_spec()
+    options.update(
         method=dict(type="str", choices=["dhcp", "static"]),
         address=dict(type="str"),
         netmask=dict(type="str"),
         gateway=dict(type="str"),
         mac_address=dict(type="str"),
     )
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True,
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True,
                            required_if=[("method", "static", ("address", "netmask",
                                                               "gateway"))])
     check_options(module)

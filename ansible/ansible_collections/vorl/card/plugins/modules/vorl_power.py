@@ -64,9 +64,9 @@ ACTIONS = {"on": ("PowerUp", "power_up"), "off": ("PowerDown", "power_down"),
 
 
 def main():
-    spec = connection_argument_spec(changes_card=False)
-    spec.update(state=dict(type="str", choices=list(ACTIONS), required=True))
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = connection_argument_spec(changes_card=False)
+    options.update(state=dict(type="str", choices=list(ACTIONS), required=True))
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     cli = VorlCli(module)
     word, action = ACTIONS[module.params["state"]]
     if module.check_mode:

@@ -216,8 +216,8 @@ def check_options(module):
 
 
 def main():
-    spec = connection_argument_spec()
-    spec.update(
+    options = connection_argument_spec()
+    options.update(
         heartbeat_interval=dict(type="int"),
         card_name=dict(type="str"),
         smtp_servers=dict(type="list", elements="dict", options=dict(
@@ -231,7 +231,7 @@ def main():
             method=dict(type="str", choices=["power_cycle", "reset"]),
             delay_seconds=dict(type="int"))),
     )
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     check_options(module)
     cli = VorlCli(module)
     settings = {}

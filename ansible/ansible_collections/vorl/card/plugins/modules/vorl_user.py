@@ -199,8 +199,8 @@ def snmp_user(module, cli, name, password):
 
 
 def main():
-    spec = connection_argument_spec()
-    spec.update(
+    options = connection_argument_spec()
+    options.update(
         name=dict(type="str", required=True),
         account_password=dict(type="str", no_log=True),
         snmp=dict(type="dict", options=dict(
@@ -210,7 +210,7 @@ def main():
         update_password=dict(type="str", choices=["always", "on_create"], default="always",
                              no_log=False),
     )
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     cli = VorlCli(module)
     name = module.params["name"]
     password = module.params["account_password"]

@@ -177,6 +177,6 @@ def test_save_runs_only_after_a_real_change(changed, check_mode, saves):
 
 
 def test_every_module_declares_the_password_secret():
-    spec = connection_argument_spec()
-    assert spec["password"]["no_log"] is True and "save" in spec
+    options = connection_argument_spec()
+    assert options["password"]["no_log"] is True and "save" in options
     assert "save" not in connection_argument_spec(changes_card=False)
