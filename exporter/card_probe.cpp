@@ -12,19 +12,19 @@ CardReading probeCard(const Target& target, const Module& module,
                       std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return failedReading(module.collectors);
+    if (left.count() <= 0) return cardread::failedReading(module.collectors);
     auto transport = std::make_unique<NetworkTransport>(target.address.c_str(), target.port);
     transport->limitTo(platform::Deadline(static_cast<uint32_t>(left.count())));
     CardSession session(std::move(transport));
     if (session.connect() != 0 || session.login(module.user, module.password) != 0)
-        return failedReading(module.collectors);
-    return readCard(session, module.collectors);
+        return cardread::failedReading(module.collectors);
+    return cardread::readCard(session, module.collectors);
 }
 
 CardReading probeLocalCard(unsigned collectors) {
     CardSession session(0, "", 0);
-    if (session.connect() != 0) return failedReading(collectors);
-    return readCard(session, collectors);
+    if (session.connect() != 0) return cardread::failedReading(collectors);
+    return cardread::readCard(session, collectors);
 }
 
 }  // namespace vorl::exporter

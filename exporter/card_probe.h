@@ -3,11 +3,13 @@
 // close), bounded by the probe's deadline.
 #include <chrono>
 
-#include "exporter/card_reading.h"
+#include "cardread/card_reading.h"
 #include "exporter/exporter_config.h"
 #include "exporter/query_string.h"
 
 namespace vorl::exporter {
+
+using cardread::CardReading;
 
 CardReading probeCard(const Target& target, const Module& module,
                       std::chrono::steady_clock::time_point deadline);

@@ -8,8 +8,6 @@
 namespace vorl::exporter {
 namespace {
 
-constexpr const char* kCollectorNames[] = {"health",  "sensors", "sel",      "firmware",
-                                           "network", "clock",   "heartbeat"};
 constexpr size_t kMaxPasswordFile = 4096;
 
 // The line a message names: an empty file's null node has no position of its own.
@@ -54,9 +52,7 @@ unsigned parseCollectors(const YAML::Node& node) {
     unsigned set = 0;
     for (const auto& item : node) {
         const std::string name = scalar(item, "a collector");
-        unsigned bit = 0;
-        for (unsigned i = 0; i < std::size(kCollectorNames); ++i)
-            if (name == kCollectorNames[i]) bit = 1u << i;
+        const unsigned bit = cardread::collectorBit(name);
         if (bit == 0)
             fail(item, "unknown collector '" + name +
                            "' (health, sensors, sel, firmware, network, clock, heartbeat)");
@@ -141,12 +137,6 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, ExporterConfi
 }
 
 }  // namespace
-
-const char* collectorName(unsigned bit) {
-    for (unsigned i = 0; i < std::size(kCollectorNames); ++i)
-        if (bit == 1u << i) return kCollectorNames[i];
-    return nullptr;
-}
 
 bool parseAddress(const std::string& text, uint32_t& hostOrder) {
     uint32_t result = 0;

@@ -8,21 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "cardread/card_reading.h"
+
 namespace vorl::exporter {
 
-enum Collector : unsigned {
-    kHealth = 1u << 0,
-    kSensors = 1u << 1,
-    kSel = 1u << 2,
-    kFirmware = 1u << 3,
-    kNetwork = 1u << 4,
-    kClock = 1u << 5,
-    kHeartbeat = 1u << 6,
-};
-constexpr unsigned kAllCollectors = (1u << 7) - 1;
-
-// The collector's name in the file and in the `collector` label; nullptr past the last.
-const char* collectorName(unsigned bit);
+// The card reading the modules choose from.
+using cardread::collectorName;
+using cardread::kAllCollectors;
+using enum cardread::Collector;
 
 struct Module {
     std::string user;

@@ -239,7 +239,7 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
                                                                    (deadline - start) / 4);
     auto reading = pool_.run(
         key, [&] { return probeCard(target, settings, cardDeadline); }, deadline);
-    if (!reading) reading = failedReading(settings.collectors);
+    if (!reading) reading = cardread::failedReading(settings.collectors);
     bool allOk = !reading->results.empty();
     for (const auto& result : reading->results) allOk = allOk && result.ok;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

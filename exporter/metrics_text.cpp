@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "exporter/exporter_config.h"
+
 namespace vorl::exporter {
 namespace {
 

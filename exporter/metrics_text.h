@@ -3,9 +3,11 @@
 // and text serializer). The exporter's own metrics live in ExporterMetrics.
 #include <string>
 
-#include "exporter/card_reading.h"
+#include "cardread/card_reading.h"
 
 namespace vorl::exporter {
+
+using cardread::CardReading;
 
 std::string cardMetricsText(const CardReading& reading);
 

@@ -13,9 +13,11 @@
 #include <optional>
 #include <string>
 
-#include "exporter/card_reading.h"
+#include "cardread/card_reading.h"
 
 namespace vorl::exporter {
+
+using cardread::CardReading;
 
 class ProbePool {
 public:

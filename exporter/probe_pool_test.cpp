@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 
 CardReading readingWith(double heartbeat) {
     CardReading reading;
-    reading.results.push_back({kHeartbeat, true, 0});
+    reading.results.push_back({cardread::kHeartbeat, true, 0});
     reading.heartbeatSeconds = heartbeat;
     return reading;
 }

@@ -24,7 +24,8 @@ ALLOWED = {
     "mouse": {"mouse", "hostifc", "wire", "platform"},
     "heartbeat": {"heartbeat", "hostifc", "wire", "platform"},
     "cardsim": {"cardsim", "protocol", "firmware", "wire", "platform"},
-    "exporter": {"exporter", "session", "protocol", "firmware", "wire", "platform"},
+    "cardread": {"cardread", "protocol", "firmware", "wire", "platform"},
+    "exporter": {"exporter", "cardread", "session", "protocol", "firmware", "wire", "platform"},
 }
 # Never, not even from a test: the card command library and the host-interface library stay apart.
 FORBIDDEN_ALWAYS = {"protocol": {"hostifc"}, "firmware": {"hostifc"}, "hostifc": {"protocol", "firmware"}}

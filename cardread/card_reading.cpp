@@ -1,11 +1,12 @@
-#include "exporter/card_reading.h"
+#include "cardread/card_reading.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
+#include "cardread/sensor_units.h"
+#include "firmware/firmware_image.h"
 #include "firmware/flash_records.h"
 #include "protocol/advanced_records.h"
 #include "protocol/card_session.h"
@@ -15,7 +16,7 @@
 #include "protocol/sensor_tree.h"
 #include "protocol/text_field.h"
 
-namespace vorl::exporter {
+namespace vorl::cardread {
 namespace {
 
 std::string fieldText(const char* field, size_t width) {
@@ -75,10 +76,7 @@ bool readFirmware(CardSession& session, CardReading& out) {
         SectionInfo section;
         std::memcpy(section.signature, signature, sizeof section.signature);
         if (session.getSectionInfo(section) != 0) return false;
-        char text[16];
-        std::snprintf(text, sizeof text, "%d.%d.%d", section.version >> 12,
-                      (section.version >> 8) & 0xF, section.version & 0xFF);
-        out.sectionVersions.emplace_back(name, text);
+        out.sectionVersions.emplace_back(name, FirmwareImage::versionText(section.version));
     }
     return true;
 }
@@ -112,63 +110,23 @@ bool readHeartbeat(CardSession& session, CardReading& out) {
 }
 
 using Reader = bool (*)(CardSession&, CardReading&);
+constexpr const char* kCollectorNames[] = {"health",  "sensors", "sel",      "firmware",
+                                           "network", "clock",   "heartbeat"};
 constexpr Reader kReaders[] = {readHealth,  readSensorValues, readSel,      readFirmware,
                                readNetwork, readClock,        readHeartbeat};
 
 }  // namespace
 
-double sensorBaseValue(int32_t reading, uint8_t code, std::string& unit) {
-    const double v = reading;
-    switch (code) {
-        case 1:
-            unit = "celsius";
-            return v / 1000.0;
-        case 2:
-            unit = "celsius";
-            return (v / 1000.0 - 32.0) * 5.0 / 9.0;
-        case 3:
-            unit = "kelvin";
-            return v;
-        case 4:
-            unit = "volts";
-            return v / 1000.0;
-        case 5:
-            unit = "amperes";
-            return v;
-        case 6:
-            unit = "watts";
-            return v;
-        case 18:
-            unit = "rpm";
-            return v;
-        case 19:
-            unit = "hertz";
-            return v;
-        case 20:
-            unit = "seconds";
-            return v / 1e6;
-        case 21:
-            unit = "seconds";
-            return v / 1e3;
-        case 22:
-            unit = "seconds";
-            return v;
-        case 23:
-            unit = "seconds";
-            return v * 60;
-        case 24:
-            unit = "seconds";
-            return v * 3600;
-        case 25:
-            unit = "seconds";
-            return v * 86400;
-        case 26:
-            unit = "seconds";
-            return v * 604800;
-        default:
-            unit = sensorUnitText(code);
-            return v;
-    }
+const char* collectorName(unsigned bit) {
+    for (unsigned i = 0; i < std::size(kCollectorNames); ++i)
+        if (bit == 1u << i) return kCollectorNames[i];
+    return nullptr;
+}
+
+unsigned collectorBit(const std::string& name) {
+    for (unsigned i = 0; i < std::size(kCollectorNames); ++i)
+        if (name == kCollectorNames[i]) return 1u << i;
+    return 0;
 }
 
 CardReading readCard(CardSession& session, unsigned collectors) {
@@ -192,4 +150,4 @@ CardReading failedReading(unsigned collectors) {
     return reading;
 }
 
-}  // namespace vorl::exporter
+}  // namespace vorl::cardread

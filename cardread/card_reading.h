@@ -1,19 +1,34 @@
 #pragma once
-// What one probe reads from a card, as plain data: the collectors' commands over one
+// What a daemon reads from a card, as plain data: the collectors' commands over one
 // CardSession, each collector's success and duration, and the values. Knows nothing of
-// Prometheus (metrics_text turns a reading into an exposition).
+// Prometheus or Redfish (each daemon turns a reading into its own answer).
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "exporter/exporter_config.h"
-
 namespace vorl {
 class CardSession;
 }
 
-namespace vorl::exporter {
+namespace vorl::cardread {
+
+// What can be read, one bit each; a set of them is an `unsigned`.
+enum Collector : unsigned {
+    kHealth = 1u << 0,
+    kSensors = 1u << 1,
+    kSel = 1u << 2,
+    kFirmware = 1u << 3,
+    kNetwork = 1u << 4,
+    kClock = 1u << 5,
+    kHeartbeat = 1u << 6,
+};
+constexpr unsigned kAllCollectors = (1u << 7) - 1;
+
+// The collector's name ("health", "sensors", ...); nullptr for anything but one known bit.
+const char* collectorName(unsigned bit);
+// The bit of a collector's name; 0 for an unknown name.
+unsigned collectorBit(const std::string& name);
 
 struct CollectorResult {
     unsigned collector = 0;  // one Collector bit
@@ -57,7 +72,4 @@ CardReading readCard(CardSession& session, unsigned collectors);
 // A collector that could not run at all (no connection, refused login): every one not ok.
 CardReading failedReading(unsigned collectors);
 
-// Converts a sensor reading of unit `code` to its base unit; `unit` receives the unit's name.
-double sensorBaseValue(int32_t reading, uint8_t code, std::string& unit);
-
-}  // namespace vorl::exporter
+}  // namespace vorl::cardread
