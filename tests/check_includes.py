@@ -19,7 +19,7 @@ ALLOWED = {
     "protocol": {"protocol", "wire", "platform"},
     "firmware": {"firmware", "protocol", "wire", "platform"},
     "session": {"session", "protocol", "hostifc", "wire", "platform"},
-    "cli": {"cli", "session", "protocol", "firmware", "wire", "platform"},
+    "cli": {"cli", "cardread", "session", "protocol", "firmware", "wire", "platform"},
     "config": {"config", "session", "protocol", "firmware", "wire", "platform"},
     "mouse": {"mouse", "hostifc", "wire", "platform"},
     "heartbeat": {"heartbeat", "hostifc", "wire", "platform"},
