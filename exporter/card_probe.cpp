@@ -13,7 +13,9 @@ CardReading probeCard(const Target& target, const Module& module,
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return cardread::failedReading(module.collectors);
-    auto transport = std::make_unique<NetworkTransport>(target.address.c_str(), target.port);
+    // The canonical text of the number that allowed_targets checked: the connection reads it
+    // exactly as that number.
+    auto transport = std::make_unique<NetworkTransport>(target.text().c_str(), target.port);
     transport->limitTo(platform::Deadline(static_cast<uint32_t>(left.count())));
     CardSession session(std::move(transport));
     if (session.connect() != 0 || session.login(module.user, module.password) != 0)

@@ -218,11 +218,14 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
         reply(response, status, kText, reason + "\n");
     };
     if (!parseQuery(rawQuery(request), query)) return refuse(400, "malformed query string");
-    if (!parseTarget(query["target"], target))
-        return refuse(400, "target must be an IPv4 address, optionally with :PORT");
+    std::string reason;
+    if (!parseTarget(query["target"], target, reason))
+        return refuse(400, "target '" + labelText(query["target"]) + "' refused: " + reason +
+                               " (the target is a card's IPv4 address, optionally with :PORT)");
     const auto config = this->config();
-    if (!config->allows(target.address))
-        return refuse(403, "target " + target.address + " is not in allowed_targets");
+    const std::string where = target.text() + ":" + std::to_string(target.port);
+    if (!config->allows(target))
+        return refuse(403, "target " + where + " is not in allowed_targets");
     const std::string moduleName = query.count("module") ? query["module"] : "default";
     const auto module = config->modules.find(moduleName);
     if (module == config->modules.end()) return refuse(400, "unknown module '" + moduleName + "'");
@@ -231,7 +234,7 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
     const auto deadline =
         probeDeadline(header == request.headers.end() ? nullptr : header->second.c_str(),
                       module->second.timeout, start);
-    const std::string key = target.address + ":" + std::to_string(target.port) + "/" + moduleName;
+    const std::string key = where + "/" + moduleName;
     const Module& settings = module->second;
     // The card's commands end a little before the answer is due, so that what was read by
     // then (a slow collector aside) still reaches the answer.
