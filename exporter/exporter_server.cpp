@@ -11,6 +11,8 @@
 #include "exporter/card_probe.h"
 #include "exporter/exporter_metrics.h"
 #include "exporter/metrics_text.h"
+#include "exporter/probe_debug.h"
+#include "exporter/process_metrics.h"
 #include "exporter/query_string.h"
 #include "exporter/tls_context.h"
 #include "platform/sockets.h"
@@ -240,18 +242,33 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
     // then (a slow collector aside) still reaches the answer.
     const auto cardDeadline = deadline - std::min<Clock::duration>(std::chrono::milliseconds(250),
                                                                    (deadline - start) / 4);
+    const bool debug = query.count("debug") && query["debug"] == "true";
+    ProbeLog log;
+    bool ranHere = false;
     auto reading = pool_.run(
-        key, [&] { return probeCard(target, settings, cardDeadline); }, deadline);
-    if (!reading) reading = cardread::failedReading(settings.collectors);
+        key,
+        [&] {
+            ranHere = true;
+            return probeCard(target, settings, cardDeadline, debug ? &log : nullptr);
+        },
+        deadline);
+    if (!reading)
+        reading = cardread::failedReading(
+            settings.collectors, "slot",
+            "no probe slot came free, or the probe this one shared did not end, in time");
     bool allOk = !reading->results.empty();
     for (const auto& result : reading->results) allOk = allOk && result.ok;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     metrics_->probeDone(allOk ? "success" : "failure", seconds);
+    if (debug)
+        return reply(response, 200, kText,
+                     probeDebugPage(target, moduleName, settings, log, *reading, !ranHere,
+                                    cardMetricsText(*reading)));
     reply(response, 200, kExposition, cardMetricsText(*reading));
 }
 
 void ExporterServer::handleMetrics(const Request&, Response& response) {
-    std::string body = metrics_->text(pool_.running());
+    std::string body = metrics_->text(pool_.running()) + processMetricsText();
     if (options_.localCard) {
         // One host-interface exchange at a time: the card's drive is a shared channel.
         std::lock_guard<std::mutex> guard(localCardMutex_);
