@@ -34,6 +34,7 @@ struct CollectorResult {
     unsigned collector = 0;  // one Collector bit
     bool ok = false;
     double seconds = 0;
+    int status = 0;  // the failed command's status (33: no answer, or the connection is lost)
 };
 
 struct Voltage {
@@ -62,14 +63,20 @@ struct CardReading {
     std::string networkAddress, networkMac, networkMethod;
     double clockOffsetSeconds = 0;  // card clock minus the exporter's clock
     double heartbeatSeconds = 0;
+    // Why the reading is not whole, for a log line: the step that failed first ("connect",
+    // "login" or a collector's name) and the reason. Both empty when every collector read.
+    std::string failedStep;
+    std::string failureReason;
 };
 
 // Runs the `collectors` over a session that is connected (and logged in where needed). A
-// collector whose command fails is reported as not ok and leaves its values empty; once the
+// collector whose command fails is reported as not ok with the command's status and leaves its
+// values empty; the first such failure is named in failedStep and failureReason. Once the
 // connection is lost the rest fail at once.
 CardReading readCard(CardSession& session, unsigned collectors);
 
-// A collector that could not run at all (no connection, refused login): every one not ok.
-CardReading failedReading(unsigned collectors);
+// A collector that could not run at all (no connection, refused login): every one not ok, with
+// `step` and `reason` saying why (may be empty).
+CardReading failedReading(unsigned collectors, std::string step = {}, std::string reason = {});
 
 }  // namespace vorl::cardread

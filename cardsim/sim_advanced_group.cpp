@@ -1,6 +1,10 @@
 #include "cardsim/sim_advanced_group.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <type_traits>
 
 #include "cardsim/sim_card.h"
@@ -73,11 +77,29 @@ std::string hexText(const std::string& text) {
 
 }  // namespace
 
-std::unique_ptr<SimGroup> makeAdvancedGroup(SimCard& card, SimOptions&) {
-    return std::make_unique<SimAdvancedGroup>(&card);
+std::unique_ptr<SimGroup> makeAdvancedGroup(SimCard& card, SimOptions& options) {
+    auto group = std::make_unique<SimAdvancedGroup>(&card);
+    if (const auto path = options.take("sensor-description")) {
+        std::ifstream in(*path, std::ios::binary);
+        std::vector<uint8_t> text;
+        if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        SensorTree tree;
+        if (text.empty() || !parseSensorDescription(text, tree)) {
+            std::fprintf(stderr,
+                         "vorlsim: --sensor-description needs a readable sensor "
+                         "description file (VORL-SDK 1)\n");
+            std::exit(2);
+        }
+        group->startWithDescription(text);
+    }
+    return group;
 }
 
 SimAdvancedGroup::SimAdvancedGroup(SimCard* card) : card_(card) {}
+
+void SimAdvancedGroup::startWithDescription(std::vector<uint8_t> description) {
+    startDescription_ = std::move(description);
+}
 
 bool SimAdvancedGroup::handles(uint16_t command) const {
     const int group = command >> 8;
@@ -275,7 +297,9 @@ void SimAdvancedGroup::setDefaults() {
         started_ = true;
         const std::vector<uint8_t>* file = sdkFile();
         SensorTree probe;
-        if (!file || (!file->empty() && !parseSensorDescription(*file, probe))) {
+        if (!startDescription_.empty()) {
+            setSdkFile(startDescription_);
+        } else if (!file || (!file->empty() && !parseSensorDescription(*file, probe))) {
             const std::string text = factorySensorDescription();
             setSdkFile(std::vector<uint8_t>(text.begin(), text.end()));
         }

@@ -6,7 +6,7 @@
 //   store (format: sim_sensor_description.h) when the card starts and on 0x0201; 0x0202
 //   answers the sensor stream, or an empty answer while no description is loaded; 0x0200
 //   deletes the file and stops the sensors. A card that starts with no valid, non-empty file
-//   there gets the factory description.
+//   there gets the factory description; --sensor-description=FILE gives it FILE's instead.
 // - 0x0300 powers the server up or down, resets or power-cycles it (the last two only while it
 //   is on, else 28) and logs an event for each action in the event log (module 3, event = the
 //   action, severity information).
@@ -45,6 +45,10 @@ public:
     void load(const std::filesystem::path& dir) override;
     void save(const std::filesystem::path& dir) const override;
 
+    // The card starts with this description in its file store instead of the one it has (or
+    // the factory's): vorlsim --sensor-description=FILE.
+    void startWithDescription(std::vector<uint8_t> description);
+
     bool serverPoweredOn() const { return powerOn_; }
     bool sensorsLoaded() const { return sensorsLoaded_; }
     const SensorTree& sensors() const { return sensors_; }
@@ -63,6 +67,7 @@ private:
     SimCard* card_;
     bool started_ = false;
     std::vector<uint8_t> ownSdkFile_;  // used only when the card has no file store
+    std::vector<uint8_t> startDescription_;
     SensorTree sensors_;
     bool sensorsLoaded_ = false;
     bool powerOn_ = true;

@@ -3,12 +3,13 @@
 #include <yaml-cpp/yaml.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
+
+#include "web/secret_file.h"
 
 namespace vorl::exporter {
 namespace {
-
-constexpr size_t kMaxPasswordFile = 4096;
 
 // The line a message names: an empty file's null node has no position of its own.
 int lineOf(const YAML::Mark& mark) {
@@ -61,26 +62,41 @@ unsigned parseCollectors(const YAML::Node& node) {
     return set;
 }
 
-std::string readPasswordFile(const YAML::Node& node, const std::string& baseDir) {
+// Where the configuration's notes go while it is read: warnings need the file's line too.
+struct Reading {
+    std::string name;
+    std::string baseDir;
+    std::vector<std::string> warnings;
+};
+
+std::string readPasswordFile(const YAML::Node& node, Reading& reading) {
     std::string path = scalar(node, "password_file");
-    if (!path.empty() && path[0] != '/' && !baseDir.empty()) path = baseDir + "/" + path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail(node, "cannot read password_file " + path);
-    std::string text(kMaxPasswordFile + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > kMaxPasswordFile) fail(node, "password_file " + path + " is too long");
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+    if (!path.empty() && path[0] != '/' && !reading.baseDir.empty())
+        path = reading.baseDir + "/" + path;
+    std::string password, error, warning;
+    if (!web::readSecretFile(path, password, error, warning))
+        fail(node, "cannot read password_file " + path + ": " + error);
+    if (!warning.empty())
+        reading.warnings.push_back(reading.name + ":" + std::to_string(lineOf(node.Mark())) +
+                                   ": password_file " + path + " " + warning);
+    return password;
+}
+
+// A key given twice in one mapping: YAML readers differ on which one wins, so neither does.
+void refuseRepeat(std::set<std::string>& seen, const YAML::Node& keyNode, const std::string& key,
+                  const std::string& where) {
+    if (!seen.insert(key).second) fail(keyNode, "key '" + key + "' appears twice" + where);
 }
 
 Module parseModule(const YAML::Node& nameNode, const YAML::Node& node, const std::string& name,
-                   const std::string& baseDir) {
+                   Reading& reading) {
     if (!node.IsMap()) fail(node, "module " + name + " must be a mapping");
     Module module;
     bool haveUser = false, havePassword = false;
+    std::set<std::string> seen;
     for (const auto& entry : node) {
         const std::string key = scalar(entry.first, "a key");
+        refuseRepeat(seen, entry.first, key, " in module " + name);
         const YAML::Node& value = entry.second;
         if (key == "user") {
             module.user = scalar(value, key);
@@ -88,7 +104,7 @@ Module parseModule(const YAML::Node& nameNode, const YAML::Node& node, const std
         } else if (key == "password" || key == "password_file") {
             if (havePassword) fail(entry.first, "give password or password_file, not both");
             module.password =
-                key == "password" ? scalar(value, key) : readPasswordFile(value, baseDir);
+                key == "password" ? scalar(value, key) : readPasswordFile(value, reading);
             havePassword = true;
         } else if (key == "timeout") {
             module.timeout = parseDuration(value);
@@ -107,10 +123,28 @@ Module parseModule(const YAML::Node& nameNode, const YAML::Node& node, const std
     return module;
 }
 
-void parseRoot(const YAML::Node& root, const std::string& baseDir, ExporterConfig& config) {
+void parseAllowedTargets(const YAML::Node& node, ExporterConfig& config) {
+    if (!node.IsSequence()) fail(node, "allowed_targets must be a list");
+    // An empty list must not read as "no restriction".
+    if (node.size() == 0)
+        fail(node,
+             "allowed_targets is empty: list the cards' addresses or ranges, or leave the key out "
+             "(any address, port 6577)");
+    for (const auto& item : node) {
+        AddressRange range;
+        std::string reason;
+        if (!parseRange(scalar(item, "a target"), range, reason))
+            fail(item, "'" + item.Scalar() + "' is not an IPv4 address or CIDR range: " + reason);
+        config.allowedTargets.push_back(range);
+    }
+}
+
+void parseRoot(const YAML::Node& root, Reading& reading, ExporterConfig& config) {
     if (!root.IsMap()) fail(root, "the file must be a mapping with a modules: key");
+    std::set<std::string> seen;
     for (const auto& entry : root) {
         const std::string key = scalar(entry.first, "a key");
+        refuseRepeat(seen, entry.first, key, "");
         if (key == "modules") {
             if (!entry.second.IsMap() || entry.second.size() == 0)
                 fail(entry.second, "modules must map module names to modules");
@@ -119,81 +153,73 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, ExporterConfi
                 // YAML readers differ on a repeated key; one module must not replace another.
                 if (config.modules.count(name))
                     fail(module.first, "module " + name + " appears twice");
-                config.modules[name] = parseModule(module.first, module.second, name, baseDir);
+                config.modules[name] = parseModule(module.first, module.second, name, reading);
             }
         } else if (key == "allowed_targets") {
-            if (!entry.second.IsSequence()) fail(entry.second, "allowed_targets must be a list");
-            for (const auto& item : entry.second) {
-                AddressRange range;
-                if (!parseRange(scalar(item, "a target"), range))
-                    fail(item, "'" + item.Scalar() + "' is not an IPv4 address or CIDR range");
-                config.allowedTargets.push_back(range);
-            }
+            parseAllowedTargets(entry.second, config);
         } else {
             fail(entry.first, "unknown key '" + key + "'");
         }
     }
     if (config.modules.empty()) fail(root, "no modules: at least a default module is needed");
+    if (config.allowedTargets.empty()) config.allowedTargets.push_back(AddressRange{});
+    config.warnings = std::move(reading.warnings);
 }
 
 }  // namespace
 
-bool parseAddress(const std::string& text, uint32_t& hostOrder) {
-    uint32_t result = 0;
-    size_t i = 0;
-    for (int octet = 0; octet < 4; ++octet) {
-        if (octet > 0 && (i >= text.size() || text[i++] != '.')) return false;
-        unsigned value = 0, digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
-            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
-            ++digits;
+bool parseRange(const std::string& text, AddressRange& range, std::string& reason) {
+    std::string_view rest = text;
+    AddressRange parsed;
+    if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
+        const std::string_view ports = rest.substr(colon + 1);
+        rest = rest.substr(0, colon);
+        const size_t dash = ports.find('-');
+        uint32_t first = 0, last = 0;
+        if (ports == "*") {
+            first = 1;
+            last = 65535;
+        } else if (dash == std::string_view::npos) {
+            if (parseDecimalNumber(ports, 1, 65535, first)) last = first;
+        } else if (parseDecimalNumber(ports.substr(0, dash), 1, 65535, first) &&
+                   !parseDecimalNumber(ports.substr(dash + 1), first, 65535, last)) {
+            first = 0;
         }
-        if (digits == 0 || value > 255) return false;
-        result = result << 8 | value;
+        if (first == 0) {
+            reason = "the ports must be a port, a range LOW-HIGH or * (from 1 to 65535)";
+            return false;
+        }
+        parsed.firstPort = static_cast<uint16_t>(first);
+        parsed.lastPort = static_cast<uint16_t>(last);
     }
-    if (i != text.size()) return false;
-    hostOrder = result;
-    return true;
-}
-
-bool parseAddressWithNumber(const std::string& text, char separator, unsigned max,
-                            uint32_t& address, unsigned& number) {
-    const size_t at = text.find(separator);
-    if (!parseAddress(text.substr(0, at), address)) return false;
-    if (at == std::string::npos) return true;
-    const std::string digits = text.substr(at + 1);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != digits.npos)
-        return false;
-    const unsigned long value = std::stoul(digits);
-    if (value > max) return false;
-    number = static_cast<unsigned>(value);
-    return true;
-}
-
-bool parseRange(const std::string& text, AddressRange& range) {
+    uint32_t prefix = 32;
+    if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
+        if (!parseDecimalNumber(rest.substr(slash + 1), 0, 32, prefix)) {
+            reason = "the prefix after '/' must be a number from 0 to 32";
+            return false;
+        }
+        rest = rest.substr(0, slash);
+    }
     uint32_t address = 0;
-    unsigned prefix = 32;
-    if (!parseAddressWithNumber(text, '/', 32, address, prefix)) return false;
-    range.mask = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);
-    range.address = address & range.mask;
+    if (!parseDottedQuad(rest, address, reason)) return false;
+    parsed.mask = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);
+    parsed.address = address & parsed.mask;
+    range = parsed;
     return true;
 }
 
-bool ExporterConfig::allows(const std::string& target) const {
-    uint32_t address = 0;
-    if (!parseAddress(target, address)) return false;
-    if (allowedTargets.empty()) return true;
+bool ExporterConfig::allows(const CardAddress& card) const {
     for (const auto& range : allowedTargets)
-        if (range.contains(address)) return true;
+        if (range.contains(card)) return true;
     return false;
 }
 
 bool parseConfig(const std::string& text, const std::string& name, const std::string& baseDir,
                  ExporterConfig& config, std::string& error) {
     ExporterConfig fresh;
+    Reading reading{name, baseDir, {}};
     try {
-        parseRoot(YAML::Load(text), baseDir, fresh);
+        parseRoot(YAML::Load(text), reading, fresh);
     } catch (const ConfigError& e) {
         error = name + ":" + std::to_string(lineOf(e.mark)) + ": " + e.reason;
         return false;

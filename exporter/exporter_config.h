@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cardread/card_reading.h"
+#include "protocol/card_address.h"
 
 namespace vorl::exporter {
 
@@ -24,18 +25,28 @@ struct Module {
     unsigned collectors = kAllCollectors;
 };
 
-// An IPv4 network: `address` in host order with the low (32 - prefix) bits zero.
+// An allowed_targets entry, "ADDRESS[/PREFIX][:PORTS]": an IPv4 network (`address` with the
+// low 32 - PREFIX bits zero) and the ports a probe may reach in it. PORTS is one port, a range
+// "LOW-HIGH" or "*" for any; without it only the card port 6577.
 struct AddressRange {
     uint32_t address = 0;
     uint32_t mask = 0;
-    bool contains(uint32_t hostOrder) const { return (hostOrder & mask) == address; }
+    uint16_t firstPort = kCardPort;
+    uint16_t lastPort = kCardPort;
+    bool contains(const CardAddress& card) const {
+        return (card.address & mask) == address && card.port >= firstPort && card.port <= lastPort;
+    }
 };
 
 struct ExporterConfig {
     std::map<std::string, Module> modules;
-    std::vector<AddressRange> allowedTargets;  // empty: every target may be probed
-    // True when `target` (a dotted IPv4 address) may be probed.
-    bool allows(const std::string& target) const;
+    // Without the key in the file: any address, port 6577 only. Never empty.
+    std::vector<AddressRange> allowedTargets;
+    // Things worth an operator's look that do not stop the start (a password file others may
+    // read), each "FILE:LINE: text".
+    std::vector<std::string> warnings;
+    // True when `card` may be probed.
+    bool allows(const CardAddress& card) const;
 };
 
 // Reads `path`. On failure returns false and sets `error` to "PATH:LINE: reason".
@@ -45,13 +56,7 @@ bool loadConfigFile(const std::string& path, ExporterConfig& config, std::string
 bool parseConfig(const std::string& text, const std::string& name, const std::string& baseDir,
                  ExporterConfig& config, std::string& error);
 
-// A dotted IPv4 address as a number, first octet highest; false for anything else.
-bool parseAddress(const std::string& text, uint32_t& hostOrder);
-// "A.B.C.D" or "A.B.C.D/N".
-// Follows an address with `separator` and a decimal number from 0 to `max` (e.g. "/24", ":6577"):
-// the address part in `address`, the number (if present) in `number`. False for anything else.
-bool parseAddressWithNumber(const std::string& text, char separator, unsigned max,
-                            uint32_t& address, unsigned& number);
-bool parseRange(const std::string& text, AddressRange& range);
+// An allowed_targets entry (see AddressRange); false with `reason`.
+bool parseRange(const std::string& text, AddressRange& range, std::string& reason);
 
 }  // namespace vorl::exporter

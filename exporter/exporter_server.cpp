@@ -11,6 +11,8 @@
 #include "exporter/card_probe.h"
 #include "exporter/exporter_metrics.h"
 #include "exporter/metrics_text.h"
+#include "exporter/probe_debug.h"
+#include "exporter/process_metrics.h"
 #include "exporter/query_string.h"
 #include "exporter/tls_context.h"
 #include "platform/sockets.h"
@@ -218,11 +220,14 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
         reply(response, status, kText, reason + "\n");
     };
     if (!parseQuery(rawQuery(request), query)) return refuse(400, "malformed query string");
-    if (!parseTarget(query["target"], target))
-        return refuse(400, "target must be an IPv4 address, optionally with :PORT");
+    std::string reason;
+    if (!parseTarget(query["target"], target, reason))
+        return refuse(400, "target '" + labelText(query["target"]) + "' refused: " + reason +
+                               " (the target is a card's IPv4 address, optionally with :PORT)");
     const auto config = this->config();
-    if (!config->allows(target.address))
-        return refuse(403, "target " + target.address + " is not in allowed_targets");
+    const std::string where = target.text() + ":" + std::to_string(target.port);
+    if (!config->allows(target))
+        return refuse(403, "target " + where + " is not in allowed_targets");
     const std::string moduleName = query.count("module") ? query["module"] : "default";
     const auto module = config->modules.find(moduleName);
     if (module == config->modules.end()) return refuse(400, "unknown module '" + moduleName + "'");
@@ -231,24 +236,39 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
     const auto deadline =
         probeDeadline(header == request.headers.end() ? nullptr : header->second.c_str(),
                       module->second.timeout, start);
-    const std::string key = target.address + ":" + std::to_string(target.port) + "/" + moduleName;
+    const std::string key = where + "/" + moduleName;
     const Module& settings = module->second;
     // The card's commands end a little before the answer is due, so that what was read by
     // then (a slow collector aside) still reaches the answer.
     const auto cardDeadline = deadline - std::min<Clock::duration>(std::chrono::milliseconds(250),
                                                                    (deadline - start) / 4);
+    const bool debug = query.count("debug") && query["debug"] == "true";
+    ProbeLog log;
+    bool ranHere = false;
     auto reading = pool_.run(
-        key, [&] { return probeCard(target, settings, cardDeadline); }, deadline);
-    if (!reading) reading = cardread::failedReading(settings.collectors);
+        key,
+        [&] {
+            ranHere = true;
+            return probeCard(target, settings, cardDeadline, debug ? &log : nullptr);
+        },
+        deadline);
+    if (!reading)
+        reading = cardread::failedReading(
+            settings.collectors, "slot",
+            "no probe slot came free, or the probe this one shared did not end, in time");
     bool allOk = !reading->results.empty();
     for (const auto& result : reading->results) allOk = allOk && result.ok;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     metrics_->probeDone(allOk ? "success" : "failure", seconds);
+    if (debug)
+        return reply(response, 200, kText,
+                     probeDebugPage(target, moduleName, settings, log, *reading, !ranHere,
+                                    cardMetricsText(*reading)));
     reply(response, 200, kExposition, cardMetricsText(*reading));
 }
 
 void ExporterServer::handleMetrics(const Request&, Response& response) {
-    std::string body = metrics_->text(pool_.running());
+    std::string body = metrics_->text(pool_.running()) + processMetricsText();
     if (options_.localCard) {
         // One host-interface exchange at a time: the card's drive is a shared channel.
         std::lock_guard<std::mutex> guard(localCardMutex_);

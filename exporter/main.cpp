@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "exporter/exporter_server.h"
 #include "platform/sockets.h"
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "address)\n"
     "  --web.config.file=FILE     TLS and basic authentication (Prometheus exporters' format)\n"
     "  --local-card               add the card in this server (host interface) to /metrics\n"
+    "  --config.check             check the configuration (and web configuration) and exit\n"
     "  --version, --help\n";
 
 int usageError(const std::string& message) {
@@ -40,7 +42,7 @@ int usageError(const std::string& message) {
 
 // Reads "--key=value" or "--key value"; false for an unknown word or a missing value.
 bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& options,
-                    std::string& error, bool& exitNow) {
+                    std::string& error, bool& exitNow, bool& checkOnly) {
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i], value;
         const size_t equals = word.find('=');
@@ -56,6 +58,10 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
         }
         if (word == "--local-card" && !hasValue) {
             options.localCard = true;
+            continue;
+        }
+        if (word == "--config.check" && !hasValue) {
+            checkOnly = true;
             continue;
         }
         std::string* target = word == "--config.file"          ? &options.configFile
@@ -82,6 +88,35 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
     return true;
 }
 
+void printWarnings(const std::vector<std::string>& warnings, const char* prefix) {
+    for (const auto& warning : warnings) std::fprintf(stderr, "%s%s\n", prefix, warning.c_str());
+}
+
+// As `promtool check config`: each file checked in turn, SUCCESS or FAILED with the reason;
+// exit status 0 when every file checks out, else 1.
+int checkFiles(const vorl::exporter::ServerOptions& options) {
+    using namespace vorl::exporter;
+    std::string error;
+    std::printf("Checking %s\n", options.configFile.c_str());
+    ExporterConfig config;
+    if (!loadConfigFile(options.configFile, config, error)) {
+        std::fprintf(stderr, "  FAILED: %s\n", error.c_str());
+        return 1;
+    }
+    printWarnings(config.warnings, "  WARNING: ");
+    std::printf(" SUCCESS: %s is a valid vorl_exporter configuration\n",
+                options.configFile.c_str());
+    if (options.webConfigFile.empty()) return 0;
+    std::printf("Checking %s\n", options.webConfigFile.c_str());
+    WebConfig web;
+    if (!loadWebConfig(options.webConfigFile, web, error)) {
+        std::fprintf(stderr, "  FAILED: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf(" SUCCESS: %s is a valid web configuration\n", options.webConfigFile.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,15 +128,17 @@ int main(int argc, char** argv) {
     ServerOptions options;
     options.configFile = "/etc/vorl/vorl_exporter.yml";
     std::string error;
-    bool exitNow = false;
-    if (!parseArguments(argc, argv, options, error, exitNow)) return usageError(error);
+    bool exitNow = false, checkOnly = false;
+    if (!parseArguments(argc, argv, options, error, exitNow, checkOnly)) return usageError(error);
     if (exitNow) return 0;
+    if (checkOnly) return checkFiles(options);
 
     ExporterConfig config;
     if (!loadConfigFile(options.configFile, config, error)) {
         std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
         return 1;
     }
+    printWarnings(config.warnings, "vorl_exporter: warning: ");
     WebConfig web;
     if (!options.webConfigFile.empty() && !loadWebConfig(options.webConfigFile, web, error)) {
         std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());

@@ -3,6 +3,7 @@
 #include <prometheus/metric_family.h>
 #include <prometheus/text_serializer.h>
 
+#include <map>
 #include <stdexcept>
 
 #include "exporter/exporter_config.h"
@@ -18,7 +19,7 @@ using Families = std::vector<MetricFamily>;
 // thrown away, so the registry's bookkeeping would be spent for nothing on every probe.
 // Callers hold the returned reference while adding further families: cardMetricsText reserves
 // room for every family, so none moves.
-constexpr size_t kMostFamilies = 12;
+constexpr size_t kMostFamilies = 24;
 
 MetricFamily& gauge(Families& families, const char* name, const char* help) {
     if (families.size() == kMostFamilies) throw std::logic_error("more metric families than room");
@@ -26,11 +27,32 @@ MetricFamily& gauge(Families& families, const char* name, const char* help) {
     return families.back();
 }
 
+// Label values come from the card: whatever bytes it sends must leave as valid UTF-8.
 void add(MetricFamily& family, std::vector<ClientMetric::Label> labels, double value) {
     ClientMetric metric;
+    for (auto& label : labels) label.value = labelText(label.value);
     metric.label = std::move(labels);
     metric.gauge.value = value;
     family.metric.push_back(std::move(metric));
+}
+
+// Two readings with the same labels (two sensors of one name, or names that differ only in
+// bytes escaped alike) would be one series twice, which Prometheus refuses: each of them gets
+// an "index" label, its place among them in the card's order.
+void separateDuplicates(MetricFamily& family) {
+    std::map<std::vector<std::pair<std::string, std::string>>, int> seen;
+    auto key = [](const ClientMetric& metric) {
+        std::vector<std::pair<std::string, std::string>> labels;
+        for (const auto& label : metric.label) labels.emplace_back(label.name, label.value);
+        return labels;
+    };
+    for (const auto& metric : family.metric) ++seen[key(metric)];
+    std::map<std::vector<std::pair<std::string, std::string>>, int> numbered;
+    for (auto& metric : family.metric) {
+        const auto labels = key(metric);
+        if (seen[labels] < 2) continue;
+        metric.label.push_back({"index", std::to_string(++numbered[labels])});
+    }
 }
 
 void addCollectorResults(Families& families, const CardReading& reading) {
@@ -40,6 +62,51 @@ void addCollectorResults(Families& families, const CardReading& reading) {
     for (const auto& result : reading.results) {
         add(up, {{"collector", collectorName(result.collector)}}, result.ok ? 1 : 0);
         add(duration, {{"collector", collectorName(result.collector)}}, result.seconds);
+    }
+}
+
+// Sensor readings whose base unit has a metric of its own, as Prometheus's conventions ask
+// (one unit per metric name); any other unit goes to vorl_sensor_value{unit}.
+struct SensorKind {
+    const char* unit;  // the base unit of sensorBaseValue
+    const char* name;
+    const char* help;
+    double offset;  // added to the value (kelvin to celsius)
+};
+constexpr SensorKind kSensorKinds[] = {
+    {"celsius", "vorl_temperature_celsius", "Temperature sensor reading.", 0},
+    {"kelvin", "vorl_temperature_celsius", "Temperature sensor reading.", -273.15},
+    {"rpm", "vorl_fan_speed_rpm", "Fan speed sensor reading.", 0},
+    {"volts", "vorl_sensor_voltage_volts", "Voltage sensor reading.", 0},
+    {"amperes", "vorl_current_amperes", "Current sensor reading.", 0},
+    {"watts", "vorl_power_watts", "Power sensor reading.", 0},
+    {"hertz", "vorl_frequency_hertz", "Frequency sensor reading.", 0},
+    {"seconds", "vorl_sensor_duration_seconds", "Time sensor reading.", 0},
+};
+
+void addSensors(Families& families, const CardReading& reading) {
+    auto& ok =
+        gauge(families, "vorl_sensor_reading_ok", "1 when the card could read the sensor, else 0.");
+    std::map<std::string, MetricFamily*> byName;
+    MetricFamily* other = nullptr;
+    for (const auto& sensor : reading.sensors) {
+        add(ok, {{"group", sensor.group}, {"sensor", sensor.sensor}}, sensor.ok ? 1 : 0);
+        if (!sensor.ok) continue;
+        const SensorKind* kind = nullptr;
+        for (const SensorKind& candidate : kSensorKinds)
+            if (sensor.unit == candidate.unit) kind = &candidate;
+        if (kind == nullptr) {
+            if (other == nullptr)
+                other = &gauge(families, "vorl_sensor_value",
+                               "Sensor reading of a unit without a metric of its own.");
+            add(*other, {{"group", sensor.group}, {"sensor", sensor.sensor}, {"unit", sensor.unit}},
+                sensor.value);
+            continue;
+        }
+        MetricFamily*& family = byName[kind->name];
+        if (family == nullptr) family = &gauge(families, kind->name, kind->help);
+        add(*family, {{"group", sensor.group}, {"sensor", sensor.sensor}},
+            sensor.value + kind->offset);
     }
 }
 
@@ -54,19 +121,7 @@ void addHealthAndSensors(Families& families, const CardReading& reading) {
             add(normal, {{"name", voltage.name}}, voltage.status == "Normal" ? 1 : 0);
         }
     }
-    if (!reading.sensors.empty()) {
-        auto& value = gauge(families, "vorl_sensor_value",
-                            "Sensor reading in its base unit (a failed reading has none).");
-        auto& ok = gauge(families, "vorl_sensor_reading_ok",
-                         "1 when the card could read the sensor, else 0.");
-        for (const auto& sensor : reading.sensors) {
-            add(ok, {{"group", sensor.group}, {"sensor", sensor.sensor}}, sensor.ok ? 1 : 0);
-            if (sensor.ok)
-                add(value,
-                    {{"group", sensor.group}, {"sensor", sensor.sensor}, {"unit", sensor.unit}},
-                    sensor.value);
-        }
-    }
+    if (!reading.sensors.empty()) addSensors(families, reading);
 }
 
 void addSettings(Families& families, const CardReading& reading) {
@@ -105,12 +160,62 @@ void addSettings(Families& families, const CardReading& reading) {
 
 }  // namespace
 
+std::string labelText(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&](unsigned char byte) {
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+    };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    for (size_t i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x20 || lead == 0x7F) {
+            escape(lead);
+            ++i;
+            continue;
+        }
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        // A sequence's length and the range its second byte must fall in (RFC 3629: no
+        // overlong forms, no surrogates, nothing above U+10FFFF).
+        size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+        bool valid =
+            length != 0 && size - i >= length && bytes[i + 1] >= low && bytes[i + 1] <= high;
+        for (size_t k = 2; valid && k < length; ++k)
+            valid = bytes[i + k] >= 0x80 && bytes[i + k] <= 0xBF;
+        if (!valid) {
+            escape(lead);
+            ++i;
+            continue;
+        }
+        out.append(text, i, length);
+        i += length;
+    }
+    return out;
+}
+
 std::string cardMetricsText(const CardReading& reading) {
     Families families;
     families.reserve(kMostFamilies);
     addCollectorResults(families, reading);
     addHealthAndSensors(families, reading);
     addSettings(families, reading);
+    for (auto& family : families) separateDuplicates(family);
     return prometheus::TextSerializer().Serialize(families);
 }
 

@@ -1,7 +1,5 @@
 #include "exporter/query_string.h"
 
-#include "exporter/exporter_config.h"
-
 namespace vorl::exporter {
 namespace {
 
@@ -50,13 +48,13 @@ bool parseQuery(std::string_view query, std::map<std::string, std::string>& valu
     return true;
 }
 
+bool parseTarget(const std::string& text, Target& target, std::string& reason) {
+    return parseCardAddress(text, target, reason);
+}
+
 bool parseTarget(const std::string& text, Target& target) {
-    uint32_t address = 0;
-    unsigned port = 6577;
-    if (!parseAddressWithNumber(text, ':', 65535, address, port) || port == 0) return false;
-    target.address = text.substr(0, text.find(':'));
-    target.port = static_cast<uint16_t>(port);
-    return true;
+    std::string reason;
+    return parseCardAddress(text, target, reason);
 }
 
 }  // namespace vorl::exporter

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/card_address.h"
+
 namespace vorl::exporter {
 
 constexpr size_t kMaxQueryLength = 2048;
@@ -14,11 +16,11 @@ constexpr size_t kMaxQueryLength = 2048;
 // kMaxQueryLength, a bad escape, or a control character after decoding.
 bool parseQuery(std::string_view query, std::map<std::string, std::string>& values);
 
-// A probe target: a dotted IPv4 address, optionally ":PORT" (default 6577).
-struct Target {
-    std::string address;
-    uint16_t port = 6577;
-};
+// A probe target: "A.B.C.D" or "A.B.C.D:PORT" (default 6577), strictly as CardAddress reads
+// it. The number checked against allowed_targets is the one connected to.
+using Target = CardAddress;
+// False with `reason` (for the 400 answer).
+bool parseTarget(const std::string& text, Target& target, std::string& reason);
 bool parseTarget(const std::string& text, Target& target);
 
 }  // namespace vorl::exporter

@@ -14,7 +14,17 @@ int startNetworking();
 // INADDR_NONE (so "255.255.255.255" is refused too); otherwise the address in network order.
 bool parseIpv4(const char* text, uint32_t& addressNetworkOrder);
 
-enum class SocketError { None, WouldBlock, AddressInUse, Closed, Other };
+// Refused, Unreachable and TimedOut come from connect only (the card's reasons worth a log line).
+enum class SocketError {
+    None,
+    WouldBlock,
+    AddressInUse,
+    Closed,
+    Refused,
+    Unreachable,
+    TimedOut,
+    Other
+};
 
 enum class SocketWait { Ready, TimedOut, Failed };
 

@@ -25,6 +25,13 @@ SocketError classify(int error) {
             return SocketError::WouldBlock;
         case EADDRINUSE:
             return SocketError::AddressInUse;
+        case ECONNREFUSED:
+            return SocketError::Refused;
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+            return SocketError::Unreachable;
+        case ETIMEDOUT:
+            return SocketError::TimedOut;
         default:
             return SocketError::Other;
     }

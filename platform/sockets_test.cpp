@@ -124,11 +124,11 @@ TEST(Sockets, RefusedPortsAndAddresses) {
     EXPECT_FALSE(second.listen("127.0.0.1", port));
     EXPECT_FALSE(second.listen("not an address", 0));
 
-    // A closed port is an ordinary failure, not "address in use" (which would be retried).
+    // A closed port is refused, not "address in use" (which would be retried).
     first.close();
     TcpSocket client;
     ASSERT_TRUE(client.open());
-    EXPECT_EQ(SocketError::Other, client.connect(networkOrder(127, 0, 0, 1), port));
+    EXPECT_EQ(SocketError::Refused, client.connect(networkOrder(127, 0, 0, 1), port));
 }
 
 // A card whose accept queue is full never answers the SYN: the bounded connect gives up by its
@@ -151,7 +151,7 @@ TEST(Sockets, ConnectWithinGivesUpOnAListenerThatNeverAccepts) {
         ++connected;
     }
     EXPECT_GE(connected, 1u);
-    EXPECT_EQ(SocketError::Other, last);
+    EXPECT_EQ(SocketError::TimedOut, last);
     EXPECT_LT(took.count(), 3000);
     // A connected socket is blocking again, as after connect.
     char byte = 'x';

@@ -18,6 +18,13 @@ SocketError classify(int error) {
             return SocketError::WouldBlock;
         case WSAEADDRINUSE:
             return SocketError::AddressInUse;
+        case WSAECONNREFUSED:
+            return SocketError::Refused;
+        case WSAEHOSTUNREACH:
+        case WSAENETUNREACH:
+            return SocketError::Unreachable;
+        case WSAETIMEDOUT:
+            return SocketError::TimedOut;
         default:
             return SocketError::Other;
     }

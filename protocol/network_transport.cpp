@@ -12,6 +12,19 @@ namespace {
 constexpr size_t kSignatureSize = sizeof CommandHeader::kSignature;
 // Bytes up to and including the header length field.
 constexpr size_t kHeaderLengthEnd = CommandHeader::kHeaderLengthOffset + 1;
+
+const char* connectFailure(platform::SocketError error, bool timeIsUp) {
+    switch (error) {
+        case platform::SocketError::Refused:
+            return "connection refused";
+        case platform::SocketError::Unreachable:
+            return "host or network unreachable";
+        case platform::SocketError::TimedOut:
+            return "connect timed out";
+        default:
+            return timeIsUp ? "connect timed out" : "connect failed";
+    }
+}
 }  // namespace
 
 NetworkTransport::NetworkTransport(const char* ipAddress, uint32_t port)
@@ -25,10 +38,12 @@ int NetworkTransport::startNetworking() {
 }
 
 int NetworkTransport::connect() {
+    failure_ = "no socket could be made";
     if (!socket_.open()) return kStatusConnectError;
     start_ = end_ = 0;
     lost_ = false;
     uint32_t address = 0;
+    failure_ = "the address is not a dotted IPv4 address";
     if (!platform::parseIpv4(address_, address)) return kStatusConnectError;
     const auto port = static_cast<uint16_t>(port_ & 0xFFFF);
     // The connect is bounded like every other wait for the card, and by the caller's limit.
@@ -39,11 +54,17 @@ int NetworkTransport::connect() {
         const platform::SocketError result =
             socket_.connectWithin(address, port, bound.remainingMs());
         // Every later wait is a bounded wait for readiness, never a blocking call.
-        if (result == platform::SocketError::None)
-            return socket_.setNonBlocking(true) ? 0 : kStatusConnectError;
+        if (result == platform::SocketError::None) {
+            failure_ = "the socket could not be set up";
+            if (!socket_.setNonBlocking(true)) return kStatusConnectError;
+            failure_ = nullptr;
+            return 0;
+        }
         if (result != platform::SocketError::AddressInUse || retry >= kMaxAddressInUseRetries ||
-            bound.passed())
+            bound.passed()) {
+            failure_ = connectFailure(result, bound.passed());
             return kStatusConnectError;
+        }
         platform::sleepMs(1);
     }
 }
@@ -76,13 +97,15 @@ int NetworkTransport::receiveNextResponse(uint32_t& responseLength, uint8_t* res
 }
 
 void NetworkTransport::giveUp() {
+    failure_ = "no answer in time";
     lost_ = true;
     start_ = end_ = 0;
     socket_.shutdownBoth();
 }
 
 int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/) {
-    if (lost_ || !socket_.isOpen()) return kStatusConnectError;
+    if (lost_ || !socket_.isOpen()) return kStatusConnectError;  // failure_ tells why already
+    failure_ = "the request could not be sent";
     const uint32_t payload = CommandHeader::payloadLength(request);
     if (payload > CommandHeader::kMaxPayload) return kStatusConnectError;
     deadline_ =
@@ -106,6 +129,7 @@ int NetworkTransport::sendRequest(const uint8_t* request, uint32_t /*waitPolls*/
         }
         return kStatusConnectError;
     }
+    failure_ = nullptr;
     return 0;
 }
 
@@ -120,7 +144,10 @@ NetworkTransport::Fill NetworkTransport::fill(uint32_t windowMs) {
     const platform::Deadline window(std::min(windowMs, deadline_.remainingMs()));
     for (;;) {
         const platform::SocketWait ready = socket_.waitReadable(window.remainingMs());
-        if (ready == platform::SocketWait::Failed) return Fill::Failed;
+        if (ready == platform::SocketWait::Failed) {
+            failure_ = "the connection failed";
+            return Fill::Failed;
+        }
         if (ready == platform::SocketWait::TimedOut) {
             if (deadline_.passed()) return Fill::Expired;
             if (window.passed()) return Fill::Empty;
@@ -131,8 +158,10 @@ NetworkTransport::Fill NetworkTransport::fill(uint32_t windowMs) {
             end_ += static_cast<size_t>(got);
             return Fill::Got;
         }
-        if (got == 0 || socket_.lastError() != platform::SocketError::WouldBlock)
+        if (got == 0 || socket_.lastError() != platform::SocketError::WouldBlock) {
+            failure_ = got == 0 ? "the card closed the connection" : "the connection failed";
             return Fill::Failed;
+        }
         // Readiness without data: wait again within the same window.
         if (deadline_.passed()) return Fill::Expired;
         if (window.passed()) return Fill::Empty;
@@ -170,6 +199,7 @@ int NetworkTransport::findSignature(uint32_t waitPolls) {
         // An empty poll of a bounded wait; the count runs across the whole transaction.
         if (result == Fill::Empty && waitPolls != 0 && ++emptyPolls_ <= waitPolls) continue;
         if (result == Fill::Expired || (result == Fill::Empty && waitPolls == 0)) giveUp();
+        if (result == Fill::Empty) failure_ = "no answer within the polls";
         return kStatusConnectError;
     }
 }
@@ -183,6 +213,7 @@ int NetworkTransport::receiveResponse(uint8_t* response, uint32_t& responseLengt
     const uint32_t headerLength = packet[CommandHeader::kHeaderLengthOffset];
     // A header shorter than ours would leave the payload length unread; refuse it.
     if (headerLength < CommandHeader::kSize) {
+        failure_ = "a response header too short";
         start_ += kHeaderLengthEnd;
         return kStatusConnectError;
     }
@@ -191,6 +222,7 @@ int NetworkTransport::receiveResponse(uint8_t* response, uint32_t& responseLengt
     const uint32_t payload = CommandHeader::payloadLength(packet);
     if (payload > CommandHeader::kMaxPayload ||
         payload > CommandHeader::kMaxPacket - headerLength) {
+        failure_ = "a response announcing too long a payload";
         start_ += headerLength;
         return kStatusConnectError;
     }

@@ -37,6 +37,9 @@ public:
     // Bounds every later transaction to end by `limit` as well (a caller with a deadline of its
     // own, such as a probe that must answer within a scrape).
     void limitTo(platform::Deadline limit) { limit_ = limit; }
+    // Why the last connect or transaction failed, in a few words ("connection refused", "no
+    // answer in time", "the card closed the connection", ...); nullptr after a success.
+    const char* lastFailure() const { return failure_; }
     // recv calls made on the card's connection so far (the benchmarks report them).
     uint64_t receiveCalls() const { return socket_.receiveCalls(); }
     // The response after a stale one, within the bound of the transaction in progress. 0 or 1.
@@ -88,6 +91,7 @@ private:
     std::optional<platform::Deadline> limit_;
     uint32_t emptyPolls_ = 0;
     bool lost_ = false;
+    const char* failure_ = nullptr;
 };
 
 }  // namespace vorl

@@ -11,6 +11,8 @@ packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgm
           # vorlcli --json, the exporter, the Linux heartbeat service and their tests
           nlohmann-json3-dev prometheus-cpp-dev libcpp-httplib-dev libyaml-cpp-dev libsystemd-dev
           python3-jsonschema python3-yaml python3-pytest jq curl openssl apache2-utils prometheus
+          # strace: the exporter's test sees where its connect goes
+          strace
           # the Ansible collection and its checks
           ansible-core yamllint)
 if [ "${1:-}" = windows ] || [ "${1:-}" = package ]; then

@@ -11,7 +11,7 @@ import time
 import urllib.error
 import urllib.request
 
-from vorltest import LoggedProcess, fresh_address
+from vorltest import LoggedProcess, Sim, fresh_address
 
 VORL_EXPORTER = os.environ.get("VORL_EXPORTER", "")
 
@@ -53,15 +53,17 @@ def free_port(address):
 
 
 class Exporter(LoggedProcess):
-    """A running vorl_exporter; `config` is the text of its configuration file."""
+    """A running vorl_exporter; `config` is the text of its configuration file, `wrapper` a
+    command that runs it (strace, for example)."""
 
-    def __init__(self, config=CONFIG, extra=(), env=None):
+    def __init__(self, config=CONFIG, extra=(), env=None, wrapper=()):
         self.dir = tempfile.mkdtemp(prefix="vorl-exporter-")
         self.config_path = os.path.join(self.dir, "vorl_exporter.yml")
         self.write_config(config)
         self.address = fresh_address()
         self.port = free_port(self.address)
         self.extra = list(extra)
+        self.wrapper = list(wrapper)
         self.env = dict(os.environ, **(env or {}))
         self.log = tempfile.TemporaryFile()
         self.process = None
@@ -72,7 +74,7 @@ class Exporter(LoggedProcess):
 
     def start(self, scheme="http"):
         self.process = subprocess.Popen(
-            [VORL_EXPORTER, "--config.file=" + self.config_path,
+            self.wrapper + [VORL_EXPORTER, "--config.file=" + self.config_path,
              "--web.listen-address=%s:%d" % (self.address, self.port)] + self.extra,
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT, env=self.env)
         deadline = time.monotonic() + 15
@@ -115,6 +117,25 @@ class Exporter(LoggedProcess):
 
     def __exit__(self, *exc):
         self.stop()
+
+# Latin-1 names, a control character, a broken UTF-8 sequence and two sensors of one name.
+ODD_DESCRIPTION = (b"VORL-SDK 1\n"
+                   b"group Temp\xe9ratures\n"
+                   b"sensor CPU;41000;1\n"
+                   b"sensor CPU;43000;1\n"
+                   b"sensor Bay\x01\xc3;39500;1\n"
+                   b"group Fans \xe2\x80\x94 front\n"
+                   b"sensor Fan 1;5400;18\n")
+
+
+def odd_card(test):
+    """A simulated card (not started) with ODD_DESCRIPTION as its sensors; `test` cleans up."""
+    directory = tempfile.mkdtemp(prefix="vorl-odd-")
+    test.addCleanup(shutil.rmtree, directory, True)
+    path = os.path.join(directory, "sdk.txt")
+    with open(path, "wb") as f:
+        f.write(ODD_DESCRIPTION)
+    return Sim("--sensor-description=" + path)
 
 
 SAMPLE = re.compile(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (\S+)$')

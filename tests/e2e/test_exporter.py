@@ -59,15 +59,17 @@ class CollectorsTest(unittest.TestCase):
                 ok = value(found, "vorl_sensor_reading_ok", **labels)
                 if sensor["access_failed"]:
                     self.assertEqual(ok, 0)
-                    self.assertFalse([k for k in found if k[0] == "vorl_sensor_value" and
+                    self.assertFalse([k for k in found if k[0] != "vorl_sensor_reading_ok" and
                                       ("sensor", sensor["name"]) in k[1]])
                 else:
+                    # One metric per kind of reading, in its base unit.
                     raw = sensor["reading"]
-                    unit, base = {"milli Volts": ("volts", raw / 1000), "RPM": ("rpm", raw),
-                                  "milli Degrees C": ("celsius", raw / 1000)}[sensor["unit"]]
+                    metric, base = {"milli Volts": ("vorl_sensor_voltage_volts", raw / 1000),
+                                    "RPM": ("vorl_fan_speed_rpm", raw),
+                                    "milli Degrees C": ("vorl_temperature_celsius", raw / 1000)
+                                    }[sensor["unit"]]
                     self.assertEqual(ok, 1)
-                    self.assertAlmostEqual(value(found, "vorl_sensor_value", unit=unit, **labels),
-                                           base)
+                    self.assertAlmostEqual(value(found, metric, **labels), base)
                 checked += 1
         self.assertGreaterEqual(checked, 5)
         net = cli_data(self.sim, "-net", "-GetConfig")
@@ -237,7 +239,8 @@ class DeadCardTest(unittest.TestCase):
             client.connect_ex((address, port))
             queued.append(client)
         self.addCleanup(lambda: [s.close() for s in queued + [listener]])
-        with Exporter(CONFIG.replace("5s", "1s")) as exporter:
+        config = CONFIG.replace("5s", "1s") + "allowed_targets: ['%s:*']\n" % address
+        with Exporter(config) as exporter:
             started = time.monotonic()
             found = samples(exporter.probe("%s:%d" % (address, port)))
             self.assertLess(time.monotonic() - started, 2.5)

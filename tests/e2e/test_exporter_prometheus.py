@@ -1,7 +1,8 @@
-"""A real Prometheus server (Debian's) scrapes three simulated cards through vorl_exporter with
-the standard multi-target relabelling: a card that answers, one that stops mid-test and one
-that never answers its login challenge. Prometheus's own HTTP API must then show vorl_up
-1/1/0, then 1/0/0, and a voltage and a sensor value equal to what vorlsim holds."""
+"""A real Prometheus server (Debian's) scrapes four simulated cards through vorl_exporter with
+the standard multi-target relabelling: a card that answers, one that stops mid-test, one that
+never answers its login challenge and one whose sensor names are not UTF-8 and repeat.
+Prometheus's own HTTP API must then show vorl_up 1/1/0/1, then 1/0/0/1, a voltage and a sensor
+value equal to what vorlsim holds, and the odd card's two same-named sensors as two series."""
 
 import json
 import os
@@ -13,7 +14,7 @@ import unittest
 import urllib.parse
 import urllib.request
 
-from exportertest import VORL_EXPORTER, Exporter, free_port, scrape_config
+from exportertest import VORL_EXPORTER, Exporter, free_port, odd_card, scrape_config
 from vorltest import Sim, end_process, fresh_address
 
 PROMETHEUS = shutil.which("prometheus")
@@ -27,13 +28,16 @@ class PrometheusTest(unittest.TestCase):
         self.addCleanup(self.stopping.stop)
         self.silent = Sim("--no-reply=0x0001").start()
         self.addCleanup(self.silent.stop)
+        self.odd = odd_card(self).start()
+        self.addCleanup(self.odd.stop)
         self.exporter = Exporter().start()
         self.addCleanup(self.exporter.stop)
         self.dir = tempfile.mkdtemp(prefix="vorl-prometheus-")
         self.addCleanup(shutil.rmtree, self.dir, True)
         config = os.path.join(self.dir, "prometheus.yml")
         with open(config, "w") as f:
-            f.write(scrape_config([s.address for s in (self.good, self.stopping, self.silent)],
+            f.write(scrape_config([s.address for s in (self.good, self.stopping, self.silent,
+                                                       self.odd)],
                                   "%s:%d" % (self.exporter.address, self.exporter.port),
                                   "1s", "1s"))
         self.address = fresh_address()
@@ -74,19 +78,25 @@ class PrometheusTest(unittest.TestCase):
     def test_three_cards_one_stopped_one_silent(self):
         up = 'vorl_up{collector="health"}'
         self.wait_for(up, {self.good.address: 1, self.stopping.address: 1,
-                           self.silent.address: 0})
+                           self.silent.address: 0, self.odd.address: 1})
         self.wait_for('vorl_voltage_volts{name="VCC 5V"}',
-                      {self.good.address: 5.012, self.stopping.address: 5.012})
-        self.wait_for('vorl_sensor_value{sensor="Fan 1"}',
-                      {self.good.address: 5400, self.stopping.address: 5400})
-        # Every scrape finished within its timeout, the silent card's too.
+                      {self.good.address: 5.012, self.stopping.address: 5.012,
+                       self.odd.address: 5.012})
+        self.wait_for('vorl_fan_speed_rpm{sensor="Fan 1"}',
+                      {self.good.address: 5400, self.stopping.address: 5400,
+                       self.odd.address: 5400})
+        # The odd card's page was taken whole: both sensors named CPU, told apart by index.
+        self.wait_for('count by (instance) (vorl_temperature_celsius{sensor="CPU"})',
+                      {self.good.address: 1, self.stopping.address: 1, self.odd.address: 2})
+        # Every scrape finished within its timeout and was valid, the silent and odd cards' too.
         self.wait_for('up{job="vorl"}', {self.good.address: 1, self.stopping.address: 1,
-                                         self.silent.address: 1})
+                                         self.silent.address: 1, self.odd.address: 1})
         self.stopping.stop()
         self.wait_for(up, {self.good.address: 1, self.stopping.address: 0,
-                           self.silent.address: 0})
+                           self.silent.address: 0, self.odd.address: 1})
         self.assertEqual(self.query('up{job="vorl"}'), {
-            self.good.address: 1, self.stopping.address: 1, self.silent.address: 1})
+            self.good.address: 1, self.stopping.address: 1, self.silent.address: 1,
+            self.odd.address: 1})
 
 
 if __name__ == "__main__":

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     // Relative password files resolve in a folder that does not exist: nothing is read.
     if (parseConfig(text, "fuzz.yml", "/nonexistent-vorl-fuzz", config, error)) {
-        config.allows("127.0.0.1");
+        if (config.allowedTargets.empty()) __builtin_trap();  // never "no restriction"
+        config.allows(vorl::CardAddress{0x7F000001, 6577});
         for (const auto& [name, module] : config.modules)
             if (module.user.empty() || module.user.size() > 31 || module.password.size() > 31)
                 __builtin_trap();

@@ -5,6 +5,7 @@
 
 #include "exporter/exporter_config.h"
 #include "exporter/query_string.h"
+#include "platform/sockets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vorl::exporter;
@@ -15,11 +16,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (char c : key + value)
             if (static_cast<unsigned char>(c) < 0x20) __builtin_trap();
     Target target;
-    if (parseTarget(values["target"], target)) {
-        uint32_t address;
-        if (!parseAddress(target.address, address) || target.port == 0) __builtin_trap();
+    std::string reason;
+    if (parseTarget(values["target"], target, reason)) {
+        // What is checked is what is connected to: the canonical text reads back as the same
+        // number, also the way inet_addr reads it.
+        Target again;
+        uint32_t networkOrder = 0;
+        if (!parseTarget(target.text(), again, reason) || again.address != target.address ||
+            target.port == 0 || !vorl::platform::parseIpv4(target.text().c_str(), networkOrder))
+            __builtin_trap();
+        const auto* octets = reinterpret_cast<const uint8_t*>(&networkOrder);
+        if ((uint32_t{octets[0]} << 24 | uint32_t{octets[1]} << 16 | uint32_t{octets[2]} << 8 |
+             octets[3]) != target.address)
+            __builtin_trap();
+    } else if (reason.empty()) {
+        __builtin_trap();  // every refusal says why
     }
     AddressRange range;
-    parseRange(values["module"], range);
+    parseRange(values["module"], range, reason);
     return 0;
 }

@@ -3,6 +3,7 @@ the heartbeat service (program, systemd unit, maintainer scripts that enable and
 dependencies are the real ones, and the manual pages render without a warning."""
 
 import glob
+import json
 import os
 import shutil
 import subprocess
@@ -108,10 +109,20 @@ class DebPackageTest(unittest.TestCase):
         with open(self.path("lib", "systemd", "system", "vorl_exporter.service")) as f:
             unit = f.read()
         for line in ("DynamicUser=yes", "NoNewPrivileges=yes", "ProtectSystem=strict",
-                     "ProtectHome=yes", "PrivateTmp=yes", "--config.file=/etc/vorl/"):
+                     "ProtectHome=yes", "PrivateTmp=yes", "--config.file=/etc/vorl/",
+                     "CapabilityBoundingSet=\n", "SystemCallFilter=@system-service\n",
+                     "MemoryMax="):
             self.assertIn(line, unit)
         self.assertTrue(os.path.exists(self.path("share", "doc", "vorl", "examples",
                                                  "vorl_exporter.yml")))
+        # The alert rules and the dashboard, as installed: the rules' own tests pass there.
+        rules = self.path("share", "vorl", "prometheus")
+        if shutil.which("promtool"):
+            done = subprocess.run(["promtool", "test", "rules", "vorl_alerts_test.yml"],
+                                  cwd=rules, capture_output=True, text=True, timeout=120)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        with open(self.path("share", "vorl", "grafana", "vorl_dashboard.json")) as f:
+            self.assertEqual(json.load(f)["uid"], "vorl-cards")
 
     def test_vorlcli_page_names_every_group_and_variable(self):
         text = subprocess.run(["man", "-l", self.path("share", "man", "man1", "vorlcli.1")],
