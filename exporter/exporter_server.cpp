@@ -52,6 +52,34 @@ std::string escapeHtml(const std::string& text) {
     return out;
 }
 
+// The web layer's connection figures, in the exposition format.
+std::string connectionMetricsText(const web::ServerStats& stats) {
+    std::string text =
+        "# HELP vorl_exporter_http_connections_open HTTP connections open now.\n"
+        "# TYPE vorl_exporter_http_connections_open gauge\n"
+        "vorl_exporter_http_connections_open " +
+        std::to_string(stats.open) +
+        "\n# HELP vorl_exporter_http_connections_idle HTTP connections waiting for a request.\n"
+        "# TYPE vorl_exporter_http_connections_idle gauge\n"
+        "vorl_exporter_http_connections_idle " +
+        std::to_string(stats.idle) +
+        "\n# HELP vorl_exporter_http_connections_accepted_total HTTP connections accepted.\n"
+        "# TYPE vorl_exporter_http_connections_accepted_total counter\n"
+        "vorl_exporter_http_connections_accepted_total " +
+        std::to_string(stats.accepted) +
+        "\n# HELP vorl_exporter_http_connections_closed_total HTTP connections the exporter "
+        "closed on its own, by reason.\n"
+        "# TYPE vorl_exporter_http_connections_closed_total counter\n";
+    const std::pair<const char*, uint64_t> closed[] = {{"deadline", stats.timedOut},
+                                                       {"evicted", stats.evicted},
+                                                       {"refused", stats.refused},
+                                                       {"tls_handshake", stats.tlsFailures}};
+    for (const auto& [reason, count] : closed)
+        text += "vorl_exporter_http_connections_closed_total{reason=\"" + std::string(reason) +
+                "\"} " + std::to_string(count) + "\n";
+    return text;
+}
+
 // The names of the collectors that did not read, for the log.
 std::string failedCollectors(const CardReading& reading) {
     std::string names;
@@ -210,7 +238,7 @@ void ExporterServer::handleProbe(web::Request request, web::Responder responder)
 }
 
 void ExporterServer::handleMetrics(web::Request, web::Responder responder) {
-    std::string body = metrics_->text(pool_.running());
+    std::string body = metrics_->text(pool_.running()) + connectionMetricsText(webStats());
     if (!options_.localCard) {
         responder.send(exposition(std::move(body)));
         return;

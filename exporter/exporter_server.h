@@ -29,7 +29,9 @@ struct ServerOptions {
     bool localCard = false;
     size_t probeWorkers = 128;   // card sessions at once, all cards together
     size_t probesPerTarget = 2;  // card sessions at once to one card address
-    unsigned ioThreads = 2;
+    // One IO thread: the exporter's requests are light, and each hand-over between threads
+    // costs a switch (a probe already makes two: to its worker and back).
+    unsigned ioThreads = 1;
     web::Limits limits;
 };
 

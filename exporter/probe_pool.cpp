@@ -35,7 +35,9 @@ void ProbePool::submit(const std::string& key, const std::string& target, Probe 
                 startWorkerIfNeededLocked();
                 jobReady_.notify_one();
             }
-            deadlineChanged_.notify_one();
+            // The deadline thread sleeps until the earliest deadline: wake it only for an
+            // earlier one (a wake per probe would cost a thread switch each).
+            if (deadline < expiryAt_) deadlineChanged_.notify_one();
             return;
         }
     }
@@ -129,10 +131,12 @@ void ProbePool::expire() {
         for (const auto& [key, job] : byKey_)
             for (const Waiter& waiter : job->waiters)
                 earliest = std::min(earliest, waiter.deadline);
+        expiryAt_ = earliest;
         if (earliest == Clock::time_point::max())
             deadlineChanged_.wait(lock);
         else
             deadlineChanged_.wait_until(lock, earliest);
+        expiryAt_ = Clock::time_point::min();  // awake: it will look at every deadline
         if (stopping_) return;
         const auto now = Clock::now();
         std::vector<Done> late;

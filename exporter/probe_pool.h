@@ -77,6 +77,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable jobReady_;
     std::condition_variable deadlineChanged_;
+    Clock::time_point expiryAt_ = Clock::time_point::min();  // when the deadline thread wakes
     std::condition_variable idle_;
     std::map<std::string, std::shared_ptr<Job>> byKey_;
     std::deque<std::shared_ptr<Job>> queue_;

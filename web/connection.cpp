@@ -19,13 +19,16 @@ constexpr size_t kHeadReadBytes = 4096;   // per read while a head arrives
 constexpr size_t kBodyReadBytes = 16384;  // per read of a body
 constexpr int kReadsBeforeYield = 16;     // a fast uploader lets the other connections in
 
-std::string peerText(const asio::ip::tcp::socket& socket) {
-    boost::system::error_code error;
-    const auto endpoint = socket.remote_endpoint(error);
-    if (error) return "unknown";
+std::string peerText(const asio::ip::tcp::endpoint& endpoint) {
     const auto address = endpoint.address();
     return (address.is_v6() ? "[" + address.to_string() + "]" : address.to_string()) + ":" +
            std::to_string(endpoint.port());
+}
+
+asio::ip::tcp::endpoint remoteEndpoint(const asio::ip::tcp::socket& socket) {
+    boost::system::error_code error;
+    const auto endpoint = socket.remote_endpoint(error);
+    return error ? asio::ip::tcp::endpoint() : endpoint;
 }
 
 }  // namespace
@@ -37,6 +40,7 @@ Connection::Connection(ServerCore& core, asio::ip::tcp::socket socket, uint64_t 
           socket.get_executor().target<Strand>() != nullptr
               ? *socket.get_executor().target<Strand>()
               : asio::make_strand(static_cast<asio::io_context&>(socket.get_executor().context()))),
+      peer_(remoteEndpoint(socket)),
       stream_(std::move(socket), core.tls.get()),
       timer_(core.clock->makeTimer(strand_)) {}
 
@@ -67,7 +71,7 @@ void Connection::arm(Milliseconds after, const char* phase) {
         if (generation != self->deadlineGeneration_ || self->state_ == State::Closed) return;
         ++self->core_.timedOut;
         log::debug("connection closed at its deadline",
-                   {{"peer", peerText(self->stream_.socket())}, {"phase", phase}});
+                   {{"peer", peerText(self->peer_)}, {"phase", phase}});
         self->close(phase);
     });
 }
@@ -188,7 +192,7 @@ void Connection::continueHandshake() {
         case Io::Failed:
             ++core_.tlsFailures;
             log::debug("TLS handshake failed",
-                       {{"peer", peerText(stream_.socket())}, {"reason", stream_.failure()}});
+                       {{"peer", peerText(peer_)}, {"reason", stream_.failure()}});
             return close("TLS handshake failed");
     }
 }
@@ -243,8 +247,7 @@ bool Connection::parseBuffered() {
             return false;
         }
         if (error) {
-            log::debug("bad request",
-                       {{"peer", peerText(stream_.socket())}, {"reason", error.message()}});
+            log::debug("bad request", {{"peer", peerText(peer_)}, {"reason", error.message()}});
             refuse(400, "bad request");
             return false;
         }
@@ -267,7 +270,7 @@ bool Connection::onHeadDone() {
     request_.query = question == std::string::npos ? "" : request_.target.substr(question + 1);
     for (const auto& field : message)
         request_.headers.add(std::string(field.name_string()), std::string(field.value()));
-    request_.peer = peerText(stream_.socket());
+    request_.peer = peerText(peer_);
     request_.tls = stream_.tls();
     keepAlive_ = message.keep_alive();
     http10_ = message.version() < 11;
@@ -347,8 +350,7 @@ void Connection::watchPeer() {
 }
 
 void Connection::refuse(int status, const char* why) {
-    log::debug("request refused",
-               {{"peer", peerText(stream_.socket())}, {"status", status}, {"reason", why}});
+    log::debug("request refused", {{"peer", peerText(peer_)}, {"status", status}, {"reason", why}});
     parser_.reset();
     buffer_.consume(buffer_.size());
     keepAlive_ = false;
@@ -476,7 +478,7 @@ void Connection::finishExchange() {
 void Connection::close(const char* why) {
     if (state_ == State::Closed) return;
     if (std::string_view(why) != "answered")
-        log::debug("connection closed", {{"peer", peerText(stream_.socket())}, {"why", why}});
+        log::debug("connection closed", {{"peer", peerText(peer_)}, {"why", why}});
     state_ = State::Closed;
     disarm();
     core_.registry.remove(id_);

@@ -79,6 +79,7 @@ private:
     ServerCore& core_;
     const uint64_t id_;
     Strand strand_;
+    const boost::asio::ip::tcp::endpoint peer_;  // for requests and logs, asked once
     ByteStream stream_;
     std::unique_ptr<DeadlineTimer> timer_;
     State state_ = State::Idle;
@@ -102,7 +103,7 @@ private:
     bool chunked_ = false;
     bool streamEnded_ = false;
     std::list<Outgoing> outgoing_;  // unlike a deque, holds no memory while empty
-    size_t written_ = 0;  // of outgoing_.front()
+    size_t written_ = 0;            // of outgoing_.front()
 };
 
 }  // namespace vorl::web::detail

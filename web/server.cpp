@@ -60,6 +60,7 @@ struct Server::Impl {
         std::string address;
         tcp::acceptor acceptor;
         asio::steady_timer pause;
+        std::chrono::steady_clock::time_point lastWarning{};
     };
 
     Impl(ServerSettings settings, Handler handler)
@@ -88,9 +89,14 @@ void Server::Impl::accept(Listener& listener) {
             if (stopping) return;
             if (error == asio::error::operation_aborted) return;
             if (isOutOfDescriptors(error)) {
-                // Out of descriptors: retrying at once would spin. Let closes catch up.
-                log::warn("cannot accept a connection",
-                          {{"address", listener.address}, {"reason", error.message()}});
+                // Out of descriptors: retrying at once would spin. Let closes catch up, and say
+                // so once a minute, not ten times a second.
+                const auto now = std::chrono::steady_clock::now();
+                if (now - listener.lastWarning > std::chrono::minutes(1)) {
+                    listener.lastWarning = now;
+                    log::warn("cannot accept connections",
+                              {{"address", listener.address}, {"reason", error.message()}});
+                }
                 listener.pause.expires_after(std::chrono::milliseconds(100));
                 listener.pause.async_wait([this, &listener](boost::system::error_code waited) {
                     if (!waited && !stopping) accept(listener);
@@ -162,7 +168,7 @@ bool Server::start(std::string& error) {
             return false;
         }
         auto listener = std::make_unique<Impl::Listener>(
-            Impl::Listener{address, tcp::acceptor(impl.io), asio::steady_timer(impl.io)});
+            Impl::Listener{address, tcp::acceptor(impl.io), asio::steady_timer(impl.io), {}});
         const tcp::endpoint endpoint(ip, static_cast<uint16_t>(port));
         tcp::acceptor& acceptor = listener->acceptor;
         acceptor.open(endpoint.protocol(), failure);
