@@ -276,6 +276,12 @@ bool Connection::onHeadDone() {
     http10_ = message.version() < 11;
     headRequest_ = message.method() == http::verb::head;
 
+    // A body whose length cannot be told (a coding other than chunked) would be read as the
+    // next request.
+    if (message.find(http::field::transfer_encoding) != message.end() && !parser_->chunked()) {
+        refuse(501, "transfer coding not supported");
+        return false;
+    }
     const BodyLimit limit = core_.bodyLimit
                                 ? core_.bodyLimit(request_, core_.limits)
                                 : BodyLimit{core_.limits.maxBodyBytes, core_.limits.bodyTimeout};

@@ -148,10 +148,16 @@ TEST_F(WebServerTest, KeepAliveHeadPipeliningAndRefusals) {
     EXPECT_EQ("close", answer.headers["connection"]);
     EXPECT_TRUE(client.closedByServer());
 
-    HttpTestClient garbage(port_);
-    ASSERT_TRUE(garbage.send("NOT HTTP AT ALL\r\n\r\n"));
-    EXPECT_EQ(400, garbage.read().status);
-    EXPECT_TRUE(garbage.closedByServer());
+    const std::pair<const char*, int> refused[] = {
+        {"NOT HTTP AT ALL\r\n\r\n", 400},
+        {"POST /echo HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
+        {"POST /echo HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\nabc", 501}};
+    for (const auto& [request, status] : refused) {
+        HttpTestClient garbage(port_);
+        ASSERT_TRUE(garbage.send(request));
+        EXPECT_EQ(status, garbage.read().status) << request;
+        EXPECT_TRUE(garbage.closedByServer());
+    }
 }
 
 TEST_F(WebServerTest, TheHeadDeadlineCountsFromTheFirstByteNotFromEachRead) {
