@@ -151,7 +151,8 @@ bool ExporterServer::start(std::string& error) {
 }
 
 bool ExporterServer::stop(std::chrono::milliseconds grace) {
-    if (server_) server_->stop();
+    if (server_) server_->stop();  // no request comes any more
+    if (auth_) auth_->stop();
     if (!pool_.stop(grace)) return false;
     if (control_ && !control_->stop(grace)) return false;
     return true;

@@ -72,10 +72,11 @@ private:
     std::unique_ptr<ExporterMetrics> metrics_;
     std::shared_ptr<web::BasicAuth> auth_;
     web::Router router_;
-    // Destroyed in this order: the web server first (no new request), then what answers.
+    // Destroyed last: what the workers below still hold (a Responder) needs it. stop() empties
+    // them first.
+    std::unique_ptr<web::Server> server_;
     std::unique_ptr<web::TaskQueue> control_;  // reloads and the local card, one at a time
     ProbePool pool_;
-    std::unique_ptr<web::Server> server_;
 };
 
 // A probe's deadline: the module's `timeout` from `start`, or Prometheus's scrape timeout (the

@@ -186,15 +186,26 @@ void BasicAuth::checkAsync(std::string authorization,
     TaskQueue* worker;
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (!worker_) worker_ = std::make_unique<TaskQueue>(1, kMaxWaiting);
-        worker = worker_.get();
+        if (!stopped_ && !worker_) worker_ = std::make_unique<TaskQueue>(1, kMaxWaiting);
+        worker = stopped_ ? nullptr : worker_.get();
     }
+    if (worker == nullptr) return done(Result::Busy, std::string());
     auto job = [this, credentials = std::move(*credentials), done]() mutable {
         const auto user = verify(credentials);
         OPENSSL_cleanse(credentials.password.data(), credentials.password.size());
         done(user ? Result::Accepted : Result::Refused, user ? *user : std::string());
     };
     if (!worker->post(std::move(job))) done(Result::Busy, std::string());
+}
+
+void BasicAuth::stop() {
+    TaskQueue* worker;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        stopped_ = true;
+        worker = worker_.get();
+    }
+    if (worker != nullptr) worker->stop(std::chrono::hours(24 * 365));
 }
 
 Handler requireBasicAuth(std::shared_ptr<BasicAuth> auth, std::string realm, Handler inner) {

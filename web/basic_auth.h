@@ -40,6 +40,10 @@ public:
     void checkAsync(std::string authorization,
                     std::function<void(Result result, const std::string& user)> done);
 
+    // Drops the checks still waiting and waits for the one running; checkAsync answers Busy
+    // from then on. Call it before the server whose Responders the checks hold goes away.
+    void stop();
+
     static constexpr size_t kCacheEntries = 64;
     static constexpr size_t kMaxWaiting = 32;
 
@@ -65,6 +69,7 @@ private:
     std::array<bool, kCacheEntries> used_{};
     size_t next_ = 0;
     std::unique_ptr<TaskQueue> worker_;  // started at the first check that needs it
+    bool stopped_ = false;
 };
 
 // `inner` for requests whose credentials `auth` accepts; 401 with a WWW-Authenticate challenge

@@ -218,8 +218,9 @@ void Connection::readRequest() {
             case Io::WantWrite:
                 return waitWritable();
             case Io::Closed:
-                return close(state_ == State::Head && buffer_.size() == 0 ? "closed by the client"
-                                                                          : "request cut short");
+                return close(state_ == State::Head && buffer_.size() == 0
+                                 ? "closed between requests"
+                                 : "request cut short");
             case Io::Failed:
                 return close("read failed");
         }
@@ -483,7 +484,9 @@ void Connection::finishExchange() {
 
 void Connection::close(const char* why) {
     if (state_ == State::Closed) return;
-    if (std::string_view(why) != "answered")
+    // The ends of a normal exchange are not news, even at debug level.
+    const std::string_view reason(why);
+    if (reason != "answered" && reason != "closed between requests")
         log::debug("connection closed", {{"peer", peerText(peer_)}, {"why", why}});
     state_ = State::Closed;
     disarm();

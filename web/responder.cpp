@@ -82,9 +82,8 @@ bool Exchange::clientGone() const {
 void Exchange::onClientGone(std::function<void()> callback) {
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (finished_) return;
         if (!gone_) {
-            goneCallbacks_.push_back(std::move(callback));
+            if (!finished_) goneCallbacks_.push_back(std::move(callback));
             return;
         }
     }
