@@ -25,6 +25,14 @@ std::string peerText(const asio::ip::tcp::endpoint& endpoint) {
            std::to_string(endpoint.port());
 }
 
+Response internalError() {
+    Response failure;
+    failure.status = 500;
+    failure.headers.add("Content-Type", "text/plain; charset=utf-8");
+    failure.body = "internal error\n";
+    return failure;
+}
+
 asio::ip::tcp::endpoint remoteEndpoint(const asio::ip::tcp::socket& socket) {
     boost::system::error_code error;
     const auto endpoint = socket.remote_endpoint(error);
@@ -319,10 +327,7 @@ void Connection::dispatch() {
         core_.handler(std::move(request_), Responder(exchange));
     } catch (const std::exception& e) {
         log::error("request handler failed", {{"path", path}, {"reason", e.what()}});
-        Response failure;
-        failure.status = 500;
-        failure.body = "internal error\n";
-        exchange->send(std::move(failure));
+        exchange->send(internalError());
     }
     request_ = Request();
 }
@@ -377,9 +382,8 @@ void Connection::deliver(uint64_t serial, Response response) {
                        head)) {
         log::error("a handler's answer cannot be sent (bad status or header field)",
                    {{"status", response.status}});
-        keepAlive_ = false;
-        state_ = State::Writing;
-        return queue(errorAnswer(500, "internal error"));
+        // The framing is still the server's own: the connection may serve on.
+        return deliver(serial, internalError());
     }
     state_ = State::Writing;
     if (noBody || response.body.empty()) return queue(std::move(head));
@@ -401,9 +405,7 @@ void Connection::streamHead(uint64_t serial, Response head) {
                        http10_, bytes)) {
         log::error("a handler's stream cannot start (bad status or header field)",
                    {{"status", head.status}});
-        keepAlive_ = false;
-        state_ = State::Writing;
-        return queue(errorAnswer(500, "internal error"));
+        return deliver(serial, internalError());
     }
     if (headRequest_ || statusHasNoBody(head.status)) {
         state_ = State::Writing;  // a head alone: the stream's pieces are not sent

@@ -68,6 +68,12 @@ protected:
                  })
             .add("GET", "/later", [this](Request, Responder r) { parked_.add(std::move(r)); })
             .add("GET", "/forget", [](Request, Responder) {})
+            .add("GET", "/split",
+                 [](Request, Responder r) {
+                     Response split = textResponse(200, "x");
+                     split.headers.add("X-Note", "a\r\nSet-Cookie: stolen=1");
+                     r.send(std::move(split));
+                 })
             .add("GET", "/throw", [](Request, Responder) -> void { throw std::runtime_error("x"); })
             .add("GET", "/big", [](Request, Responder r) {
                 r.send(textResponse(200, std::string(16 << 20, 'b')));
@@ -138,8 +144,9 @@ TEST_F(WebServerTest, KeepAliveHeadPipeliningAndRefusals) {
     answer = client.read();
     EXPECT_EQ(405, answer.status);
     EXPECT_EQ("GET", answer.headers["allow"]);
-    // A handler that throws, or drops its Responder unanswered: 500, and the client goes on.
-    for (const char* path : {"/throw", "/forget"}) {
+    // A handler that throws, drops its Responder unanswered, or puts a line break in a header
+    // value (which would split the answer): 500, and the client goes on.
+    for (const char* path : {"/throw", "/forget", "/split"}) {
         ASSERT_TRUE(client.send(std::string("GET ") + path + " HTTP/1.1\r\nHost: x\r\n\r\n"));
         EXPECT_EQ(500, client.read().status) << path;
     }

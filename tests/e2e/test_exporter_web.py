@@ -79,7 +79,14 @@ class WebTest(unittest.TestCase):
              web_config(exporter, "tls_server_config:\n  cert_file: cert.pem\n"
                                   "  key_file: cert.pem\n")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
+        self.addCleanup(process.kill)
+        # Until it waits in the FIFO's open: the kernel names that wait "wait_for_partner".
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline and process.poll() is None:
+            with open("/proc/%d/wchan" % process.pid) as f:
+                if f.read() == "wait_for_partner":
+                    break
+            time.sleep(0.01)
         self.assertIsNone(process.poll())
         process.send_signal(signal.SIGTERM)
         self.assertEqual(process.wait(timeout=10), 0)
