@@ -8,7 +8,9 @@
    latency through the exporter (median, 99th percentile) and the exporter's CPU per probe
    beside the CPU of the same card exchanges made directly through the library
    (exporter_direct), measured in alternating rounds.
-2. A fleet: Debian's Prometheus scrapes N simulated cards (one vorlsim --cards N) through the
+2. Idle connections: the probe latency and the exporter's resident memory without and with
+   2,000 idle kept-alive connections held open (plain HTTP, then TLS).
+3. A fleet: Debian's Prometheus scrapes N simulated cards (one vorlsim --cards N) through the
    exporter every 15 s: failed scrapes, the exporter's CPU in % of one core, and its resident
    memory over the run. Everything runs on loopback addresses.
 """
@@ -17,7 +19,10 @@ import argparse
 import http.client
 import json
 import os
+import resource
 import shutil
+import socket
+import ssl
 import statistics
 import subprocess
 import sys
@@ -59,13 +64,14 @@ def start(args, address=None, port=None, log=None):
     return process
 
 
-def exporter(build, workdir, address):
+def exporter(build, workdir, address, extra=()):
     config = os.path.join(workdir, "exporter.yml")
     with open(config, "w") as f:
         f.write(CONFIG)
     port = free_port(address)
     process = start([os.path.join(build, "exporter", "vorl_exporter"), "--config.file=" + config,
-                     "--web.listen-address=%s:%d" % (address, port)], address, port)
+                     "--web.listen-address=%s:%d" % (address, port)] + list(extra),
+                    address, port)
     return process, "http://%s:%d" % (address, port)
 
 
@@ -80,8 +86,7 @@ def single_card(build, workdir, probes):
                  "--devlink-port=0"], card, 6577)
     process, url = exporter(build, workdir, BASE + ".250")
     try:
-        # A client that keeps connections alive, as Prometheus does (the exporter closes each
-        # after its answer; see exporter_server.cpp).
+        # A client that keeps its connection alive, as Prometheus does.
         host, port = url.split("//")[1].rsplit(":", 1)
         connection = http.client.HTTPConnection(host, int(port), timeout=30)
 
@@ -122,6 +127,92 @@ def single_card(build, workdir, probes):
             "exporter_cpu_per_probe_ms": exporter_cpu,
             "direct_cpu_per_probe_ms": direct_cpu,
             "ratio": exporter_cpu / direct_cpu if direct_cpu else float("inf")}
+
+
+def probe_latencies(host, port, card, count):
+    """Probe latencies in ms over one kept-alive connection."""
+    connection = http.client.HTTPConnection(host, port, timeout=30)
+    latencies = []
+    for _ in range(count):
+        started = time.perf_counter()
+        connection.request("GET", "/probe?target=" + card)
+        body = connection.getresponse().read().decode()
+        latencies.append((time.perf_counter() - started) * 1000)
+        assert 'vorl_up{collector="health"} 1' in body
+    connection.close()
+    latencies.sort()
+    return latencies
+
+
+def hold_idle(host, port, count, context=None):
+    """`count` connections that made one request each and stay open (kept alive)."""
+    held = []
+    for _ in range(count):
+        sock = socket.create_connection((host, port), timeout=30)
+        if context:
+            sock = context.wrap_socket(sock)
+        sock.sendall(b"GET /-/healthy HTTP/1.1\r\nHost: x\r\n\r\n")
+        answer = b""
+        while not answer.endswith(b"Healthy\n"):
+            data = sock.recv(4096)
+            assert data, "an idle connection was closed"
+            answer += data
+        held.append(sock)
+    return held
+
+
+def idle_connections(build, workdir, probes, idle):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    card = BASE + ".1"
+    sim = start([os.path.join(build, "cardsim", "vorlsim"), "--listen", card,
+                 "--devlink-port=0"], card, 6577)
+    keep = ["--web.idle-timeout=30m", "--web.max-connections=%d" % (idle + 100)]
+    results = {"idle_connections": idle}
+    try:
+        process, url = exporter(build, workdir, BASE + ".250", keep)
+        host, port = url.split("//")[1].rsplit(":", 1)
+        try:
+            probe_latencies(host, int(port), card, 20)
+            results["rss_mb_before"] = rss_mb(process.pid)
+            before = probe_latencies(host, int(port), card, probes)
+            held = hold_idle(host, int(port), idle)
+            results["rss_mb_with_idle_plain"] = rss_mb(process.pid)
+            after = probe_latencies(host, int(port), card, probes)
+            results["rss_mb_with_idle_plain_after_probes"] = rss_mb(process.pid)
+            for sock in held:
+                sock.close()
+        finally:
+            end_process(process)
+        for name, figures in (("without", before), ("with", after)):
+            results["latency_median_ms_%s_idle" % name] = statistics.median(figures)
+            results["latency_p99_ms_%s_idle" % name] = figures[int(len(figures) * 0.99) - 1]
+
+        # The same exporter with TLS: what an idle TLS connection costs.
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                        "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=bench",
+                        "-keyout", os.path.join(workdir, "key.pem"), "-out",
+                        os.path.join(workdir, "cert.pem")], check=True, capture_output=True)
+        web = os.path.join(workdir, "web.yml")
+        with open(web, "w") as f:
+            f.write("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n")
+        process, url = exporter(build, workdir, BASE + ".249", keep + ["--web.config.file=" + web])
+        host, port = url.split("//")[1].rsplit(":", 1)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        try:
+            hold_idle(host, int(port), 20, context)
+            results["rss_mb_tls_before"] = rss_mb(process.pid)
+            held = hold_idle(host, int(port), idle, context)
+            results["rss_mb_with_idle_tls"] = rss_mb(process.pid)
+            for sock in held:
+                sock.close()
+        finally:
+            end_process(process)
+    finally:
+        end_process(sim)
+    return results
 
 
 def fleet(build, workdir, cards, seconds):
@@ -180,10 +271,14 @@ def main():
     parser.add_argument("--probes", type=int, default=2000)
     parser.add_argument("--cards", type=int, default=200)
     parser.add_argument("--fleet-seconds", type=int, default=330)
+    parser.add_argument("--idle", type=int, default=2000)
     args = parser.parse_args()
     workdir = tempfile.mkdtemp(prefix="vorl-exporter-bench-")
     try:
         print(json.dumps(single_card(args.build, workdir, args.probes), indent=2), flush=True)
+        if args.idle > 0:
+            print(json.dumps(idle_connections(args.build, workdir, args.probes // 2, args.idle),
+                             indent=2), flush=True)
         if args.fleet_seconds > 0:
             print(json.dumps(fleet(args.build, workdir, args.cards, args.fleet_seconds),
                              indent=2), flush=True)

@@ -1,10 +1,8 @@
 #include "exporter/exporter_server.h"
 
-#include <httplib.h>
-
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -14,26 +12,24 @@
 #include "exporter/probe_debug.h"
 #include "exporter/process_metrics.h"
 #include "exporter/query_string.h"
-#include "exporter/tls_context.h"
-#include "platform/sockets.h"
+#include "web/log.h"
 
 namespace vorl::exporter {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace log = web::log;
 
 constexpr const char* kExposition = "text/plain; version=0.0.4; charset=utf-8";
-constexpr const char* kText = "text/plain; charset=utf-8";
 // Time kept back from Prometheus's scrape timeout for the answer to travel.
 constexpr std::chrono::milliseconds kScrapeMargin{500};
-// A client that sends nothing (a stalled TLS handshake, a half-sent request) or reads nothing
-// holds its thread this long at most.
-constexpr time_t kClientTimeoutSeconds = 5;
+// How long a /metrics request waits for the local card's reading.
+constexpr std::chrono::seconds kLocalCardWait{10};
 
-void reply(httplib::Response& response, int status, const char* type, std::string body) {
-    response.status = status;
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(std::move(body), type);
+web::Response exposition(std::string body) {
+    web::Response response = web::textResponse(200, std::move(body));
+    response.headers.set("Content-Type", kExposition);
+    return response;
 }
 
 std::string escapeHtml(const std::string& text) {
@@ -59,9 +55,32 @@ std::string escapeHtml(const std::string& text) {
     return out;
 }
 
-std::string rawQuery(const httplib::Request& request) {
-    const size_t question = request.target.find('?');
-    return question == std::string::npos ? std::string() : request.target.substr(question + 1);
+// The web layer's connection figures, in the exposition format.
+std::string connectionMetricsText(const web::ServerStats& stats) {
+    std::string text =
+        "# HELP vorl_exporter_http_connections_open HTTP connections open now.\n"
+        "# TYPE vorl_exporter_http_connections_open gauge\n"
+        "vorl_exporter_http_connections_open " +
+        std::to_string(stats.open) +
+        "\n# HELP vorl_exporter_http_connections_idle HTTP connections waiting for a request.\n"
+        "# TYPE vorl_exporter_http_connections_idle gauge\n"
+        "vorl_exporter_http_connections_idle " +
+        std::to_string(stats.idle) +
+        "\n# HELP vorl_exporter_http_connections_accepted_total HTTP connections accepted.\n"
+        "# TYPE vorl_exporter_http_connections_accepted_total counter\n"
+        "vorl_exporter_http_connections_accepted_total " +
+        std::to_string(stats.accepted) +
+        "\n# HELP vorl_exporter_http_connections_closed_total HTTP connections the exporter "
+        "closed on its own, by reason.\n"
+        "# TYPE vorl_exporter_http_connections_closed_total counter\n";
+    const std::pair<const char*, uint64_t> closed[] = {{"deadline", stats.timedOut},
+                                                       {"evicted", stats.evicted},
+                                                       {"refused", stats.refused},
+                                                       {"tls_handshake", stats.tlsFailures}};
+    for (const auto& [reason, count] : closed)
+        text += "vorl_exporter_http_connections_closed_total{reason=\"" + std::string(reason) +
+                "\"} " + std::to_string(count) + "\n";
+    return text;
 }
 
 }  // namespace
@@ -80,104 +99,61 @@ Clock::time_point probeDeadline(const char* scrapeTimeoutHeader, std::chrono::mi
     return start + timeout;
 }
 
-bool parseListenAddress(const std::string& text, std::string& host, int& port) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon + 1 >= text.size() || text.size() - colon > 6)
-        return false;
-    port = 0;
-    for (size_t i = colon + 1; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        port = port * 10 + (text[i] - '0');
-    }
-    if (port < 1 || port > 65535) return false;
-    host = text.substr(0, colon);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    else if (host.find(':') != std::string::npos)
-        return false;  // an IPv6 address needs its brackets
-    if (host.empty()) host = "0.0.0.0";
-    if (host == "localhost") host = "127.0.0.1";
-    return true;
-}
-
-ExporterServer::ExporterServer(ServerOptions options, ExporterConfig config, WebConfig web)
+ExporterServer::ExporterServer(ServerOptions options, ExporterConfig config, web::WebConfig web,
+                               web::TlsContext tls)
     : options_(std::move(options)),
       web_(std::move(web)),
+      tls_(std::move(tls)),
       config_(std::make_shared<const ExporterConfig>(std::move(config))),
       metrics_(std::make_unique<ExporterMetrics>()),
-      pool_(options_.probeLimit) {}
+      pool_(options_.probeWorkers, options_.probesPerTarget) {
+    auto bind = [this](void (ExporterServer::*handler)(web::Request, web::Responder)) {
+        return [this, handler](web::Request request, web::Responder responder) {
+            (this->*handler)(std::move(request), std::move(responder));
+        };
+    };
+    auto text = [](const char* body) {
+        return [body](web::Request, web::Responder responder) {
+            responder.send(web::textResponse(200, body));
+        };
+    };
+    router_.add("GET", "/probe", bind(&ExporterServer::handleProbe))
+        .add("GET", "/metrics", bind(&ExporterServer::handleMetrics))
+        .add("GET", "/", bind(&ExporterServer::handleIndex))
+        .add("GET", "/-/healthy", text("Healthy\n"))
+        .add("GET", "/-/ready", text("Ready\n"))
+        .add("POST", "/-/reload", bind(&ExporterServer::handleReload))
+        .add("PUT", "/-/reload", bind(&ExporterServer::handleReload));
+    if (!web_.users.empty()) auth_ = std::make_shared<web::BasicAuth>(web_.users);
+}
 
 ExporterServer::~ExporterServer() {
-    if (http_) http_->stop();
-    if (listener_.joinable()) listener_.join();
+    stop(std::chrono::hours(24 * 365));
 }
 
 bool ExporterServer::start(std::string& error) {
-    std::string host;
-    int port = 0;
-    if (!parseListenAddress(options_.listenAddress, host, port)) {
-        error = "cannot listen on " + options_.listenAddress + ": not HOST:PORT";
-        return false;
-    }
-    if (web_.tls()) {
-        std::string tlsError;
-        auto server = std::make_unique<httplib::SSLServer>(
-            [&](SSL_CTX& context) { return setUpTls(context, web_, tlsError); });
-        if (!server->is_valid()) {
-            error = tlsError.empty() ? "cannot start TLS" : tlsError;
-            return false;
-        }
-        http_ = std::move(server);
-    } else {
-        http_ = std::make_unique<httplib::Server>();
-    }
-    const size_t threads = options_.httpThreads;
-    http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    http_->set_socket_options(
-        [](socket_t socket) { platform::prepareListeningSocket(static_cast<intptr_t>(socket)); });
-    http_->set_tcp_nodelay(true);
-    http_->set_read_timeout(kClientTimeoutSeconds);
-    http_->set_write_timeout(kClientTimeoutSeconds);
-    // Plain HTTP: one request per connection. The library watches an idle kept-alive connection
-    // by waking every 10 ms, which for a fleet scraped every 15 s costs more CPU than a new
-    // connection per scrape (bench/exporter_bench.py: 2.9 % against 2.2 % of a core). With TLS
-    // a new connection costs a full handshake, far more than that watching: keep them alive.
-    http_->set_keep_alive_max_count(web_.tls() ? 1000 : 1);
-    http_->set_keep_alive_timeout(kClientTimeoutSeconds);
-    http_->set_payload_max_length(kMaxQueryLength);
-    route();
-    if (!http_->bind_to_port(host, port)) {
-        error = "cannot listen on " + options_.listenAddress;
-        return false;
-    }
-    listener_ = std::thread([this] { http_->listen_after_bind(); });
+    control_ = std::make_unique<web::TaskQueue>(1, 4);
+    web::ServerSettings settings;
+    settings.listenAddresses = {options_.listenAddress};
+    settings.limits = options_.limits;
+    settings.tls = tls_;
+    settings.ioThreads = options_.ioThreads;
+    web::Handler handler = router_.handler();
+    if (auth_) handler = web::requireBasicAuth(auth_, "vorl_exporter", std::move(handler));
+    server_ = std::make_unique<web::Server>(std::move(settings), std::move(handler));
+    return server_->start(error);
+}
+
+bool ExporterServer::stop(std::chrono::milliseconds grace) {
+    if (server_) server_->stop();  // no request comes any more
+    if (auth_) auth_->stop();
+    if (!pool_.stop(grace)) return false;
+    if (control_ && !control_->stop(grace)) return false;
     return true;
 }
 
-void ExporterServer::route() {
-    using httplib::Server;
-    http_->set_pre_routing_handler([this](const Request& request, Response& response) {
-        return authorized(request, response) ? Server::HandlerResponse::Unhandled
-                                             : Server::HandlerResponse::Handled;
-    });
-    auto bind = [this](void (ExporterServer::*handler)(const Request&, Response&)) {
-        return [this, handler](const Request& request, Response& response) {
-            (this->*handler)(request, response);
-        };
-    };
-    http_->Get("/probe", bind(&ExporterServer::handleProbe));
-    http_->Get("/metrics", bind(&ExporterServer::handleMetrics));
-    http_->Get("/", bind(&ExporterServer::handleIndex));
-    http_->Get("/-/healthy", [](const Request&, Response& response) {
-        reply(response, 200, kText, "Healthy\n");
-    });
-    http_->Post("/-/reload", bind(&ExporterServer::handleReload));
-    http_->Get("/-/reload", [](const Request&, Response& response) {
-        reply(response, 405, kText, "use POST to reload the configuration\n");
-    });
-    http_->set_exception_handler([](const Request&, Response& response, std::exception_ptr) {
-        reply(response, 500, kText, "internal error\n");
-    });
+web::ServerStats ExporterServer::webStats() const {
+    return server_ ? server_->stats() : web::ServerStats{};
 }
 
 std::shared_ptr<const ExporterConfig> ExporterServer::config() const {
@@ -191,40 +167,38 @@ bool ExporterServer::reload(std::string& error) {
     if (ok) {
         std::lock_guard<std::mutex> guard(configMutex_);
         config_ = std::make_shared<const ExporterConfig>(std::move(fresh));
-        std::fprintf(stderr, "vorl_exporter: configuration reloaded from %s\n",
-                     options_.configFile.c_str());
-    } else {
-        std::fprintf(stderr, "vorl_exporter: reload failed, the previous configuration stays: %s\n",
-                     error.c_str());
     }
+    if (ok) {
+        log::info("configuration reloaded", {{"file", options_.configFile}});
+        for (const auto& warning : config()->warnings) log::warn(warning);
+    } else
+        log::error("reload failed, the previous configuration stays", {{"reason", error}});
     metrics_->reloaded(ok);
     return ok;
 }
 
-bool ExporterServer::authorized(const Request& request, Response& response) {
-    if (web_.users.empty()) return true;
-    const auto header = request.headers.find("Authorization");
-    if (header != request.headers.end() && checkBasicAuth(web_, header->second.c_str()))
-        return true;
-    response.set_header("WWW-Authenticate", "Basic realm=\"vorl_exporter\"");
-    reply(response, 401, kText, "Unauthorized\n");
-    return false;
+void ExporterServer::requestReload() {
+    if (!control_ || !control_->post([this] {
+            std::string error;
+            reload(error);
+        }))
+        log::warn("reload not started: reloads are waiting already");
 }
 
-void ExporterServer::handleProbe(const Request& request, Response& response) {
+void ExporterServer::handleProbe(web::Request request, web::Responder responder) {
     const auto start = Clock::now();
     std::map<std::string, std::string> query;
     Target target;
     auto refuse = [&](int status, const std::string& reason) {
         metrics_->probeDone("refused", 0);
-        reply(response, status, kText, reason + "\n");
+        responder.send(web::textResponse(status, reason + "\n"));
     };
-    if (!parseQuery(rawQuery(request), query)) return refuse(400, "malformed query string");
+    if (!parseQuery(request.query, query)) return refuse(400, "malformed query string");
     std::string reason;
     if (!parseTarget(query["target"], target, reason))
         return refuse(400, "target '" + labelText(query["target"]) + "' refused: " + reason +
                                " (the target is a card's IPv4 address, optionally with :PORT)");
-    const auto config = this->config();
+    auto config = this->config();
     const std::string where = target.text() + ":" + std::to_string(target.port);
     if (!config->allows(target))
         return refuse(403, "target " + where + " is not in allowed_targets");
@@ -232,59 +206,78 @@ void ExporterServer::handleProbe(const Request& request, Response& response) {
     const auto module = config->modules.find(moduleName);
     if (module == config->modules.end()) return refuse(400, "unknown module '" + moduleName + "'");
 
-    const auto header = request.headers.find("X-Prometheus-Scrape-Timeout-Seconds");
+    const std::string* header = request.headers.find("X-Prometheus-Scrape-Timeout-Seconds");
     const auto deadline =
-        probeDeadline(header == request.headers.end() ? nullptr : header->second.c_str(),
-                      module->second.timeout, start);
-    const std::string key = where + "/" + moduleName;
-    const Module& settings = module->second;
+        probeDeadline(header ? header->c_str() : nullptr, module->second.timeout, start);
     // The card's commands end a little before the answer is due, so that what was read by
     // then (a slow collector aside) still reaches the answer.
     const auto cardDeadline = deadline - std::min<Clock::duration>(std::chrono::milliseconds(250),
                                                                    (deadline - start) / 4);
+    const Module* settings = &module->second;
     const bool debug = query.count("debug") && query["debug"] == "true";
-    ProbeLog log;
-    bool ranHere = false;
-    auto reading = pool_.run(
-        key,
-        [&] {
-            ranHere = true;
-            return probeCard(target, settings, cardDeadline, debug ? &log : nullptr);
-        },
-        deadline);
-    if (!reading)
-        reading = cardread::failedReading(
-            settings.collectors, "slot",
-            "no probe slot came free, or the probe this one shared did not end, in time");
-    bool allOk = !reading->results.empty();
-    for (const auto& result : reading->results) allOk = allOk && result.ok;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    metrics_->probeDone(allOk ? "success" : "failure", seconds);
-    if (debug)
-        return reply(response, 200, kText,
-                     probeDebugPage(target, moduleName, settings, log, *reading, !ranHere,
-                                    cardMetricsText(*reading)));
-    reply(response, 200, kExposition, cardMetricsText(*reading));
+    // The debug page's record of the exchanges; filled only when this request's probe is the
+    // one that runs (a probe already running for the same card and module is shared instead).
+    auto log = std::make_shared<ProbeLog>();
+    auto ranHere = std::make_shared<std::atomic<bool>>(false);
+    auto probe = [config, settings, target, cardDeadline, debug, log, ranHere] {
+        *ranHere = true;
+        return probeCard(target, *settings, cardDeadline, debug ? log.get() : nullptr);
+    };
+    auto done = [this, responder, config, settings, target, moduleName, start, debug, log,
+                 ranHere](std::optional<CardReading> reading) {
+        // A probe that is still running past the deadline may still be writing its record.
+        const bool finished = reading.has_value();
+        if (!finished)
+            reading = cardread::failedReading(
+                settings->collectors, "slot",
+                "no probe slot came free, or the probe this one shared did not end, in time");
+        bool allOk = !reading->results.empty();
+        for (const auto& result : reading->results) allOk = allOk && result.ok;
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        metrics_->probeDone(allOk ? "success" : "failure", seconds);
+        if (!allOk && web::log::enabled(web::log::Level::Debug))
+            web::log::debug("probe failed",
+                            {{"target", target.text() + ":" + std::to_string(target.port)},
+                             {"module", moduleName},
+                             {"collector", reading->failedStep},
+                             {"reason", reading->failureReason}});
+        if (debug) {
+            responder.send(web::textResponse(
+                200, probeDebugPage(target, moduleName, *settings, finished ? *log : ProbeLog{},
+                                    *reading, !*ranHere, cardMetricsText(*reading))));
+            return;
+        }
+        responder.send(exposition(cardMetricsText(*reading)));
+    };
+    pool_.submit(where + "/" + moduleName, where, std::move(probe), deadline, std::move(done));
 }
 
-void ExporterServer::handleMetrics(const Request&, Response& response) {
-    std::string body = metrics_->text(pool_.running()) + processMetricsText();
-    if (options_.localCard) {
-        // One host-interface exchange at a time: the card's drive is a shared channel.
-        std::lock_guard<std::mutex> guard(localCardMutex_);
-        body += cardMetricsText(probeLocalCard(kAllCollectors));
+void ExporterServer::handleMetrics(web::Request, web::Responder responder) {
+    std::string body =
+        metrics_->text(pool_.running()) + connectionMetricsText(webStats()) + processMetricsText();
+    if (!options_.localCard) {
+        responder.send(exposition(std::move(body)));
+        return;
     }
-    reply(response, 200, kExposition, std::move(body));
+    // The host interface is one channel: its exchanges run one at a time, off the IO threads,
+    // and are shared by the /metrics requests that come meanwhile.
+    pool_.submit(
+        "local", "local", [] { return probeLocalCard(kAllCollectors); },
+        Clock::now() + kLocalCardWait,
+        [responder, body = std::move(body)](std::optional<CardReading> reading) mutable {
+            if (!reading) reading = cardread::failedReading(kAllCollectors);
+            responder.send(exposition(body + cardMetricsText(*reading)));
+        });
 }
 
-void ExporterServer::handleIndex(const Request&, Response& response) {
+void ExporterServer::handleIndex(web::Request, web::Responder responder) {
     std::string body =
         "<!DOCTYPE html>\n<html><head><title>VORL exporter</title></head><body>\n"
         "<h1>VORL exporter</h1>\n<ul>\n"
         "<li><a href=\"/probe?target=127.0.0.1\">/probe?target=HOST&amp;module=NAME</a>: a card's "
         "metrics</li>\n<li><a href=\"/metrics\">/metrics</a>: the exporter's own metrics" +
         std::string(options_.localCard ? " and the local card's" : "") +
-        "</li>\n<li><a href=\"/-/healthy\">/-/healthy</a></li>\n"
+        "</li>\n<li><a href=\"/-/healthy\">/-/healthy</a>, <a href=\"/-/ready\">/-/ready</a></li>\n"
         "<li>/-/reload (POST): reads the configuration again</li>\n</ul>\n<h2>Modules</h2>\n<ul>\n";
     for (const auto& [name, module] : config()->modules) {
         std::string collectors;
@@ -295,15 +288,27 @@ void ExporterServer::handleIndex(const Request&, Response& response) {
                 std::to_string(module.timeout.count()) + " ms</li>\n";
     }
     body += "</ul>\n</body></html>\n";
-    reply(response, 200, "text/html; charset=utf-8", std::move(body));
+    web::Response response = web::textResponse(200, std::move(body));
+    response.headers.set("Content-Type", "text/html; charset=utf-8");
+    responder.send(std::move(response));
 }
 
-void ExporterServer::handleReload(const Request&, Response& response) {
-    std::string error;
-    if (!reload(error))
-        return reply(response, 500, kText,
-                     "reload failed, the previous configuration stays: " + error + "\n");
-    reply(response, 200, kText, "configuration reloaded\n");
+void ExporterServer::handleReload(web::Request, web::Responder responder) {
+    // A body, if any, is ignored: `curl -X POST .../-/reload` sends none.
+    const bool queued = control_->post([this, responder] {
+        std::string error;
+        if (!reload(error)) {
+            responder.send(web::textResponse(
+                500, "reload failed, the previous configuration stays: " + error + "\n"));
+            return;
+        }
+        responder.send(web::textResponse(200, "configuration reloaded\n"));
+    });
+    if (!queued) {
+        web::Response busy = web::textResponse(503, "reloads are waiting already\n");
+        busy.headers.add("Retry-After", "1");
+        responder.send(std::move(busy));
+    }
 }
 
 }  // namespace vorl::exporter

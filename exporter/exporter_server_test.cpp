@@ -1,4 +1,4 @@
-// The probe's deadline from Prometheus's scrape-timeout header, and the listen address.
+// The probe's deadline from Prometheus's scrape-timeout header.
 #include "exporter/exporter_server.h"
 
 #include <gtest/gtest.h>
@@ -22,23 +22,6 @@ TEST(ExporterServer, DeadlineIsTheShorterOfTimeoutAndScrapeTimeoutLessMargin) {
     EXPECT_EQ(400, after("0.8", 10000));   // too short for the margin: half of it
     for (const char* ignored : {"", "soon", "-5", "0", "1e9", "10s", "nan"})
         EXPECT_EQ(10000, after(ignored, 10000)) << ignored;
-}
-
-TEST(ExporterServer, ListenAddressForms) {
-    std::string host;
-    int port = 0;
-    const std::tuple<const char*, const char*, int> good[] = {{"localhost:9577", "127.0.0.1", 9577},
-                                                              {":9577", "0.0.0.0", 9577},
-                                                              {"127.1.2.3:1", "127.1.2.3", 1},
-                                                              {"[::1]:65535", "::1", 65535}};
-    for (const auto& [text, wantHost, wantPort] : good) {
-        ASSERT_TRUE(parseListenAddress(text, host, port)) << text;
-        EXPECT_EQ(wantHost, host);
-        EXPECT_EQ(wantPort, port);
-    }
-    for (const char* bad : {"9577", "localhost", "host:0", "host:65536", "host:95x7", "::1:9577",
-                            "host:", "host:1234567"})
-        EXPECT_FALSE(parseListenAddress(bad, host, port)) << bad;
 }
 
 }  // namespace

@@ -1,27 +1,35 @@
 // vorl_exporter: a Prometheus exporter for VORL cards. /probe?target=HOST&module=NAME reads a
 // card over the network; /metrics gives the exporter's own metrics (and, with --local-card,
 // the card in this server over the host interface). SIGHUP reloads the configuration.
+#include <pthread.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "exporter/exporter_server.h"
 #include "platform/sockets.h"
+#include "web/log.h"
+#include "web/tls_context.h"
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-volatile std::sig_atomic_t reloadRequested = 0;
+namespace log = vorl::web::log;
 
-extern "C" void onStop(int) {
-    stopRequested = 1;
-}
-extern "C" void onHangup(int) {
-    reloadRequested = 1;
+volatile std::sig_atomic_t reloadAskedDuringStart = 0;
+
+// Until the server runs, SIGTERM and SIGINT end the process on the spot: a start held up by a
+// file (a FIFO named as a certificate, say) ends as well. SIGHUP is kept for later.
+extern "C" void onSignalDuringStart(int signal) {
+    if (signal == SIGHUP) {
+        reloadAskedDuringStart = 1;
+        return;
+    }
+    _exit(0);
 }
 
 constexpr const char* kUsage =
@@ -32,11 +40,18 @@ constexpr const char* kUsage =
     "address)\n"
     "  --web.config.file=FILE     TLS and basic authentication (Prometheus exporters' format)\n"
     "  --local-card               add the card in this server (host interface) to /metrics\n"
-    "  --config.check             check the configuration (and web configuration) and exit\n"
-    "  --version, --help\n";
+    "  --config.check             check the configuration (and web configuration) and exit\n";
+
+void printUsage(FILE* out) {
+    std::fputs(kUsage, out);
+    std::fputs(vorl::web::kLimitOptionsUsage, out);
+    std::fputs(log::kOptionsUsage, out);
+    std::fputs("  --version, --help\n", out);
+}
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "vorl_exporter: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "vorl_exporter: %s\n", message.c_str());
+    printUsage(stderr);
     return 2;
 }
 
@@ -52,7 +67,10 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
             word = word.substr(0, equals);
         }
         if (word == "--help" || word == "--version") {
-            std::fputs(word == "--help" ? kUsage : "vorl_exporter " VORL_VERSION "\n", stdout);
+            if (word == "--help")
+                printUsage(stdout);
+            else
+                std::fputs("vorl_exporter " VORL_VERSION "\n", stdout);
             exitNow = true;
             return true;
         }
@@ -68,7 +86,9 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
                               : word == "--web.listen-address" ? &options.listenAddress
                               : word == "--web.config.file"    ? &options.webConfigFile
                                                                : nullptr;
-        if (target == nullptr) {
+        const bool known =
+            target != nullptr || word.rfind("--web.", 0) == 0 || word.rfind("--log.", 0) == 0;
+        if (!known) {
             error = "unknown option " + word;
             return false;
         }
@@ -83,13 +103,33 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
             error = word + " needs a value";
             return false;
         }
-        *target = value;
+        if (target != nullptr) {
+            *target = value;
+            continue;
+        }
+        const auto limit = vorl::web::applyLimitOption(word, value, options.limits, error);
+        if (limit == vorl::web::LimitOption::Bad) return false;
+        if (limit == vorl::web::LimitOption::Applied) continue;
+        const auto logOption = log::applyOption(word, value, error);
+        if (logOption == log::Option::Bad) return false;
+        if (logOption == log::Option::NotMine) {
+            error = "unknown option " + word;
+            return false;
+        }
     }
     return true;
 }
 
-void printWarnings(const std::vector<std::string>& warnings, const char* prefix) {
-    for (const auto& warning : warnings) std::fprintf(stderr, "%s%s\n", prefix, warning.c_str());
+void installStartHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onSignalDuringStart;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void logWarnings(const std::vector<std::string>& warnings) {
+    for (const auto& warning : warnings) log::warn(warning);
 }
 
 // As `promtool check config`: each file checked in turn, SUCCESS or FAILED with the reason;
@@ -103,13 +143,14 @@ int checkFiles(const vorl::exporter::ServerOptions& options) {
         std::fprintf(stderr, "  FAILED: %s\n", error.c_str());
         return 1;
     }
-    printWarnings(config.warnings, "  WARNING: ");
+    for (const auto& warning : config.warnings)
+        std::fprintf(stderr, "  WARNING: %s\n", warning.c_str());
     std::printf(" SUCCESS: %s is a valid vorl_exporter configuration\n",
                 options.configFile.c_str());
     if (options.webConfigFile.empty()) return 0;
     std::printf("Checking %s\n", options.webConfigFile.c_str());
-    WebConfig web;
-    if (!loadWebConfig(options.webConfigFile, web, error)) {
+    vorl::web::WebConfig web;
+    if (!vorl::web::loadWebConfig(options.webConfigFile, web, error)) {
         std::fprintf(stderr, "  FAILED: %s\n", error.c_str());
         return 1;
     }
@@ -117,14 +158,16 @@ int checkFiles(const vorl::exporter::ServerOptions& options) {
     return 0;
 }
 
+int fail(const std::string& message) {
+    std::fprintf(stderr, "vorl_exporter: %s\n", message.c_str());
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace vorl::exporter;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    std::signal(SIGHUP, onHangup);
-    std::signal(SIGPIPE, SIG_IGN);
+    installStartHandlers();
     ServerOptions options;
     options.configFile = "/etc/vorl/vorl_exporter.yml";
     std::string error;
@@ -134,37 +177,49 @@ int main(int argc, char** argv) {
     if (checkOnly) return checkFiles(options);
 
     ExporterConfig config;
-    if (!loadConfigFile(options.configFile, config, error)) {
-        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
-        return 1;
-    }
-    printWarnings(config.warnings, "vorl_exporter: warning: ");
-    WebConfig web;
-    if (!options.webConfigFile.empty() && !loadWebConfig(options.webConfigFile, web, error)) {
-        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
-        return 1;
-    }
-    if (vorl::platform::startNetworking() != 0) {
-        std::fprintf(stderr, "vorl_exporter: networking did not start\n");
-        return 1;
-    }
+    if (!loadConfigFile(options.configFile, config, error)) return fail(error);
+    logWarnings(config.warnings);
+    vorl::web::WebConfig web;
+    if (!options.webConfigFile.empty() &&
+        !vorl::web::loadWebConfig(options.webConfigFile, web, error))
+        return fail(error);
+    vorl::web::TlsContext tls;
+    if (web.tls() && !(tls = vorl::web::makeTlsContext(web, error))) return fail(error);
+    if (vorl::platform::startNetworking() != 0) return fail("networking did not start");
+
+    // From here on this thread takes the signals with sigwait; the threads started below
+    // inherit the mask and never see them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     const size_t modules = config.modules.size();
     const char* scheme = web.tls() ? (web.users.empty() ? "https" : "https, basic auth")
                                    : (web.users.empty() ? "http" : "http, basic auth");
-    ExporterServer server(options, std::move(config), std::move(web));
+    ExporterServer server(options, std::move(config), std::move(web), std::move(tls));
     if (!server.start(error)) {
-        std::fprintf(stderr, "vorl_exporter: %s\n", error.c_str());
+        log::error("cannot start", {{"reason", error}});
         return 1;
     }
-    std::fprintf(stderr, "vorl_exporter: listening on %s (%s), %zu module%s from %s\n",
-                 options.listenAddress.c_str(), scheme, modules, modules == 1 ? "" : "s",
-                 options.configFile.c_str());
-    while (!stopRequested) {
-        if (reloadRequested) {
-            reloadRequested = 0;
-            server.reload(error);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    log::info("listening", {{"address", options.listenAddress},
+                            {"scheme", scheme},
+                            {"modules", static_cast<unsigned long>(modules)},
+                            {"config", options.configFile}});
+    if (reloadAskedDuringStart) server.requestReload();
+    int signal = 0;
+    for (;;) {
+        if (sigwait(&signals, &signal) != 0) continue;
+        if (signal != SIGHUP) break;
+        server.requestReload();
+    }
+    log::info("stopping", {{"signal", signal == SIGINT ? "SIGINT" : "SIGTERM"}});
+    if (!server.stop(std::chrono::seconds(2))) {
+        // A probe or a reload still holds a card or a file: each ends by its own deadline, but
+        // a stop must not wait for them.
+        log::warn("ending with work still running");
+        std::fflush(stderr);
+        std::_Exit(0);
     }
     return 0;
 }

@@ -1,17 +1,23 @@
 #pragma once
-// Bounds and shares the probes. A probe runs on the thread of the request that asked for it (no
-// hand-over to another thread), at most `limit` at once. Two probes of the same key (target and
-// module) asked for while one is running share that one's result, so a card never sees two
-// sessions from one exporter at once. A caller waits at most until its own deadline, for a free
-// slot or for the shared result.
+// Runs the probes on worker threads, never on the web layer's IO threads, and keeps the cards
+// apart. Probes of one key (target and module) asked for while one is queued or running share
+// it, so a card never sees two sessions from one exporter for the same module. No target
+// (card address) holds more than `perTarget` workers, so a dead or slow card cannot take the
+// workers from the rest: a probe of a healthy card starts at once while any worker is free.
+// Workers are started as needed, up to `workers`. Every caller is answered by its own
+// deadline: the reading, or nothing.
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cardread/card_reading.h"
 
@@ -21,37 +27,68 @@ using cardread::CardReading;
 
 class ProbePool {
 public:
+    using Clock = std::chrono::steady_clock;
     using Probe = std::function<CardReading()>;
+    // Gets the reading, or nothing when it did not come by the caller's deadline (or the
+    // probe failed by throwing). Runs on a worker or on the pool's deadline thread.
+    using Done = std::function<void(std::optional<CardReading>)>;
 
-    explicit ProbePool(size_t limit) : limit_(limit) {}
+    explicit ProbePool(size_t workers, size_t perTarget = 2);
+    ~ProbePool();  // stop(), waiting as long as it takes
     ProbePool(const ProbePool&) = delete;
     ProbePool& operator=(const ProbePool&) = delete;
 
-    // The reading of `probe` (or of the probe already running under `key`), or nothing when no
-    // slot came free or the shared probe did not finish by `deadline`. The probe itself must
-    // end by the deadline it was given.
+    // Queues `probe` of `target` under `key`, or joins the probe already queued or running
+    // under `key`. `done` is called exactly once, never from inside submit.
+    void submit(const std::string& key, const std::string& target, Probe probe,
+                Clock::time_point deadline, Done done);
+    // submit() and a wait for its answer; `key` is the target too.
     std::optional<CardReading> run(const std::string& key, const Probe& probe,
-                                   std::chrono::steady_clock::time_point deadline);
+                                   Clock::time_point deadline);
 
     size_t running() const;  // probes running now (card sessions in use)
-    size_t sharing() const;  // callers waiting for a probe another caller runs
+    size_t sharing() const;  // callers waiting for a probe another caller asked for first
+    size_t threads() const;  // workers started so far
+
+    // Answers every waiting caller with nothing, runs no further probe and waits up to `grace`
+    // for the running ones. False when some still run (each ends by its own deadline).
+    bool stop(std::chrono::milliseconds grace);
 
 private:
-    struct Shared {
-        std::optional<CardReading> reading;
-        size_t waiters = 0;  // callers sharing this probe (its reading is copied only for them)
-        bool finished = false;
+    struct Waiter {
+        Done done;
+        Clock::time_point deadline;
+    };
+    struct Job {
+        std::string key;
+        std::string target;
+        Probe probe;
+        std::vector<Waiter> waiters;
+        bool running = false;
     };
 
-    // Gives the slot back and hands `reading` (nullptr: none) to the callers sharing it.
-    void finish(const std::string& key, Shared& shared, const CardReading* reading);
+    void work();
+    void expire();
+    // The first queued job whose target has a free slot, taken out of the queue; null if none.
+    std::shared_ptr<Job> takeRunnableLocked();
+    void startWorkerIfNeededLocked();
+    size_t runningCount(const std::string& target) const;  // with the lock held
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;  // a probe finished: a slot and maybe a shared result
-    std::map<std::string, std::shared_ptr<Shared>> inFlight_;
-    size_t limit_;
+    std::condition_variable jobReady_;
+    std::condition_variable deadlineChanged_;
+    Clock::time_point expiryAt_ = Clock::time_point::min();  // when the deadline thread wakes
+    std::condition_variable idle_;
+    std::map<std::string, std::shared_ptr<Job>> byKey_;
+    std::deque<std::shared_ptr<Job>> queue_;
+    std::map<std::string, size_t> runningPerTarget_;
+    const size_t maxWorkers_;
+    const size_t perTarget_;
     size_t running_ = 0;
-    size_t sharing_ = 0;
+    size_t idleWorkers_ = 0;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+    std::thread expiry_;
 };
 
 }  // namespace vorl::exporter

@@ -8,8 +8,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev clang libclang-rt-14-dev libfuzzer-14-dev llvm
-          # vorlcli --json, the exporter, the Linux heartbeat service and their tests
-          nlohmann-json3-dev prometheus-cpp-dev libcpp-httplib-dev libyaml-cpp-dev libsystemd-dev
+          # vorlcli --json, the exporter and its web layer (Boost.Beast and Asio), the Linux
+          # heartbeat service and their tests
+          nlohmann-json3-dev prometheus-cpp-dev libboost1.81-dev libyaml-cpp-dev libsystemd-dev
           python3-jsonschema python3-yaml python3-pytest jq curl openssl apache2-utils prometheus
           # strace: the exporter's test sees where its connect goes
           strace

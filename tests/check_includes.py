@@ -25,6 +25,7 @@ ALLOWED = {
     "heartbeat": {"heartbeat", "hostifc", "wire", "platform"},
     "cardsim": {"cardsim", "protocol", "firmware", "wire", "platform"},
     "cardread": {"cardread", "protocol", "firmware", "wire", "platform"},
+    "web": {"web"},
     "exporter": {"exporter", "web", "cardread", "session", "protocol", "firmware", "wire",
                  "platform"},
 }

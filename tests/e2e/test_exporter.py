@@ -291,7 +291,8 @@ class WebConfigTest(unittest.TestCase):
             self.assertEqual(curl("--cacert", ca, url.replace("/probe", "/metrics")), "401")
             # Plain HTTP to the TLS port gets no HTTP answer, and nothing is probed for it.
             self.assertEqual(curl("-u", "prom:scrape-Pw1", url.replace("https:", "http:")), "000")
-            self.assertIn("(https, basic auth)", exporter.output())
+            self.assertIn('msg=listening address=%s:%d scheme="https, basic auth"' %
+                          (exporter.address, exporter.port), exporter.output())
             self.assertNotIn("scrape-Pw1", exporter.output())
 
         exporter = Exporter()

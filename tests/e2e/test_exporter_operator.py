@@ -172,8 +172,8 @@ class PasswordFileTest(unittest.TestCase):
         with Sim() as sim, Exporter(config) as exporter:
             self.assertEqual(value(samples(exporter.probe(sim.address)), "vorl_up",
                                    collector="health"), 1)
-            self.assertIn("vorl_exporter: warning: %s:4: password_file %s is readable by every "
-                          "user (mode 0644)" % (exporter.config_path, self.password),
+            self.assertIn('level=warn msg="%s:4: password_file %s is readable by every '
+                          'user (mode 0644)' % (exporter.config_path, self.password),
                           exporter.output())
         done = run_exporter("--config.check", "--config.file=" + self.config)
         self.assertEqual(done.returncode, 0, done.stderr)

@@ -43,7 +43,7 @@ class DebPackageTest(unittest.TestCase):
         depends = subprocess.run(["dpkg-deb", "-f", self.deb, "Depends"], check=True,
                                  capture_output=True, text=True).stdout
         for library in ("libssl", "zlib1g", "libc6", "libstdc++6", "libsystemd0",
-                        "libcpp-httplib"):
+                        "libyaml-cpp"):
             self.assertIn(library, depends)
 
     def test_installed_vorlcli_talks_to_installed_vorlsim(self):
