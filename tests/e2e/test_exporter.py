@@ -49,9 +49,9 @@ class CollectorsTest(unittest.TestCase):
         self.assertEqual(len(health), 6, health)
         for entry in health:
             self.assertEqual(value(found, "vorl_voltage_volts", name=entry["name"]),
-                             entry["millivolts"] / 1000)
+                             entry["volts"])
             self.assertEqual(value(found, "vorl_voltage_normal", name=entry["name"]),
-                             1 if entry["status"] == "Normal" else 0)
+                             1 if entry["status"] == "normal" else 0)
         checked = 0
         for group in cli_data(self.sim, "-SDK", "-readsensors")["groups"]:
             for sensor in group["sensors"]:
@@ -62,16 +62,13 @@ class CollectorsTest(unittest.TestCase):
                     self.assertFalse([k for k in found if k[0] == "vorl_sensor_value" and
                                       ("sensor", sensor["name"]) in k[1]])
                 else:
-                    raw = sensor["reading"]
-                    unit, base = {"milli Volts": ("volts", raw / 1000), "RPM": ("rpm", raw),
-                                  "milli Degrees C": ("celsius", raw / 1000)}[sensor["unit"]]
                     self.assertEqual(ok, 1)
-                    self.assertAlmostEqual(value(found, "vorl_sensor_value", unit=unit, **labels),
-                                           base)
+                    self.assertAlmostEqual(value(found, "vorl_sensor_value", unit=sensor["unit"],
+                                                 **labels), sensor["value"])
                 checked += 1
         self.assertGreaterEqual(checked, 5)
         net = cli_data(self.sim, "-net", "-GetConfig")
-        self.assertEqual(value(found, "vorl_network_info", address=net["ip_address"],
+        self.assertEqual(value(found, "vorl_network_info", address=net["address"],
                                mac=net["mac_address_as_received"],
                                method=net["method_as_received"]), 1)
         firmware = cli_data(self.sim, "-gen", "-fwInfo")["firmware_version"]
