@@ -44,7 +44,7 @@ protected:
         if (!file) return lines;
         ScriptReader reader(file);
         std::string line;
-        while (reader.next(line)) lines.push_back(line);
+        while (reader.next(line)) lines.push_back(reader.tooLong() ? "TOO LONG " + line : line);
         EXPECT_FALSE(reader.failed());
         std::fclose(file);
         return lines;
@@ -62,12 +62,15 @@ TEST_F(ScriptReaderTest, ReadsLinesWithTheirNewlineAndCrLfAsLf) {
               (std::vector<std::string>{"-user -listall\n", "\n", "-net\n", "last"}));
 }
 
-TEST_F(ScriptReaderTest, LongLinesComeInPiecesAndAFullPiecesNewlineIsNoLine) {
+TEST_F(ScriptReaderTest, ALongerLineIsRefusedWholeNotReadAsTwoCommands) {
     const std::string exact(254, 'a');
     const std::string longer(300, 'b');
-    EXPECT_EQ(readAll(exact + "\n" + longer + "\n" + "\nafter\n"),
-              (std::vector<std::string>{exact, longer.substr(0, 254), longer.substr(254) + "\n",
-                                        "\n", "after\n"}));
+    const std::string crlf = std::string(253, 'c') + "\r\n";
+    EXPECT_EQ(
+        readAll(exact + "\n" + longer + "\n" + crlf + "\nafter\n" + longer),
+        (std::vector<std::string>{exact, "TOO LONG " + longer.substr(0, 254), std::string(253, 'c'),
+                                  "\n", "after\n", "TOO LONG " + longer.substr(0, 254)}));
+    EXPECT_EQ(readAll(exact), (std::vector<std::string>{exact}));
 }
 
 }  // namespace

@@ -230,6 +230,29 @@ class UnattendedTest(JsonTestCase):
         self.assertEqual((r.code, doc["stage"], r.err.count("Connecting")), (5, "login", 0), r)
         self.assertIn("chmod 600", r.err)
 
+    def test_a_password_file_is_checked_as_opened_and_each_refusal_says_why(self):
+        folder = tempfile.mkdtemp(prefix="vorl-pw-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        fifo = os.path.join(folder, "fifo")
+        os.mkfifo(fifo, 0o600)
+        cases = [(fifo, 14, "is not a regular file"), (folder, 14, "cannot open password file"),
+                 (os.path.join(folder, "missing"), 14, "cannot open password file"),
+                 (self.password_file(0o600, ""), 26, "holds no password: its first line is empty"),
+                 (self.password_file(0o600, "\n" + DEFAULT_PASSWORD), 26, "first line is empty"),
+                 (self.password_file(0o600, "x" * 32 + "\n"), 26, "longer than 31 characters")]
+        for path, status, why in cases:
+            with self.subTest(why=why, path=path):
+                # A FIFO with no writer is refused at once, not waited on.
+                r = run_cli("--password-file", path, "-nw", self.sim.address, "admin", "-user",
+                            "-listAllUser", timeout=20)
+                self.assertEqual((r.code, r.out), (status, ""), r)
+                self.assertIn(why, r.err)
+                self.assertTrue(r.err.startswith("vorlcli: "), r)
+        # Exactly 31 characters is a password like any other (a wrong one here).
+        r = run_cli("--password-file", self.password_file(0o600, "p" * 31 + "\r\n"), "-nw",
+                    self.sim.address, "admin", "-user", "-listAllUser")
+        self.assertEqual((r.code, r.out.count("Invalid Username/Password!")), (1, 1), r)
+
     def test_yes_answers_questions_and_changes_nothing_elsewhere(self):
         r = self.cli("-user", "-listAllUser")
         r_yes = run_cli("--yes", "-nw", self.sim.address, "admin", "-user", "-listAllUser",
