@@ -65,11 +65,16 @@ TEST_F(ScriptReaderTest, ReadsLinesWithTheirNewlineAndCrLfAsLf) {
 TEST_F(ScriptReaderTest, ALongerLineIsRefusedWholeNotReadAsTwoCommands) {
     const std::string exact(254, 'a');
     const std::string longer(300, 'b');
+    // 253 characters and CR LF: the CR fills the read, its LF comes after (Windows' text mode
+    // has made both an LF already).
     const std::string crlf = std::string(253, 'c') + "\r\n";
-    EXPECT_EQ(
-        readAll(exact + "\n" + longer + "\n" + crlf + "\nafter\n" + longer),
-        (std::vector<std::string>{exact, "TOO LONG " + longer.substr(0, 254), std::string(253, 'c'),
-                                  "\n", "after\n", "TOO LONG " + longer.substr(0, 254)}));
+    std::vector<std::string> lines =
+        readAll(exact + "\n" + longer + "\n" + crlf + "\nafter\n" + longer);
+    ASSERT_EQ(lines.size(), 6u);
+    if (lines[2].back() == '\n') lines[2].pop_back();
+    EXPECT_EQ(lines, (std::vector<std::string>{exact, "TOO LONG " + longer.substr(0, 254),
+                                               std::string(253, 'c'), "\n", "after\n",
+                                               "TOO LONG " + longer.substr(0, 254)}));
     EXPECT_EQ(readAll(exact), (std::vector<std::string>{exact}));
 }
 
