@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "cardsim/sim_card.h"
+#include "cardsim/sim_flash_group.h"
 #include "cardsim/sim_groups.h"
 #include "cardsim/sim_settings_file.h"
+#include "firmware/image_builder.h"
 #include "protocol/general_records.h"
 #include "wire/byte_order.h"
 #include "wire/status_codes.h"
@@ -48,9 +52,26 @@ void loadRecord(const SettingsMap& settings, const char* key, std::array<uint8_t
 
 }  // namespace
 
-SimGeneralGroup::SimGeneralGroup()
-    : hostClock_([] { return static_cast<int64_t>(std::time(nullptr)); }),
+SimGeneralGroup::SimGeneralGroup(SimCard* card)
+    : card_(card),
+      hostClock_([] { return static_cast<int64_t>(std::time(nullptr)); }),
       firmwareVersion_(kDefaultFirmwareVersion) {}
+
+std::string SimGeneralGroup::firmwareVersion() const {
+    const SimFlashGroup* flash = card_ ? card_->group<SimFlashGroup>() : nullptr;
+    if (!flash) return firmwareVersion_;
+    for (const ModuleSpec& factory : defaultModuleLayout()) {
+        if (factory.name != "OS") continue;
+        const uint16_t running = flash->runningVersion(factory.signature);
+        // A card that boots another OS module than it shipped with runs that firmware.
+        if (running == 0 || running == factory.version) return firmwareVersion_;
+        char text[32];
+        std::snprintf(text, sizeof text, "%d.%d.%d\n", running >> 12, (running >> 8) & 0x0F,
+                      running & 0xFF);
+        return text;
+    }
+    return firmwareVersion_;
+}
 
 bool SimGeneralGroup::handles(uint16_t command) const {
     return (command >> 8) == 0x09 || (command >> 8) == 0x0A;
@@ -82,8 +103,9 @@ void SimGeneralGroup::handle(const SimRequest& request, SimReply& reply) {
 void SimGeneralGroup::handleSettings(const SimRequest& request, SimReply& reply) {
     switch (request.command) {
         case kGetFirmwareInfo: {
-            std::memcpy(reply.payload, firmwareVersion_.data(),
-                        std::min<size_t>(firmwareVersion_.size(), FirmwareInfo::kVersionWidth));
+            const std::string version = firmwareVersion();
+            std::memcpy(reply.payload, version.data(),
+                        std::min<size_t>(version.size(), FirmwareInfo::kVersionWidth));
             const size_t date = std::strlen(kBuildDate);
             std::memcpy(reply.payload + FirmwareInfo::kVersionWidth, kBuildDate, date);
             reply.length = static_cast<uint32_t>(FirmwareInfo::kVersionWidth + date + 1);
@@ -207,8 +229,8 @@ void SimGeneralGroup::save(const std::filesystem::path& dir) const {
                        {"heartbeat-interval", std::to_string(heartbeatInterval_)}});
 }
 
-std::unique_ptr<SimGroup> makeGeneralGroup(SimCard&, SimOptions&) {
-    return std::make_unique<SimGeneralGroup>();
+std::unique_ptr<SimGroup> makeGeneralGroup(SimCard& card, SimOptions&) {
+    return std::make_unique<SimGeneralGroup>(&card);
 }
 
 }  // namespace vorl::sim

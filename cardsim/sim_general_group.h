@@ -2,8 +2,10 @@
 // General settings (0x09) and heartbeat interval (0x0A) of the simulated card.
 // - 0x0900 / 0x0901 answer, then restart the card with its configuration kept / back to
 //   defaults (the TCP connection ends).
-// - 0x0903 firmware version and build date; 0x0904-0x0909 server information, card name and
-//   mail settings, each request of its exact record size (else 28).
+// - 0x0903 firmware version and build date: the factory firmware's "2.4.1" while the OS module
+//   booted is the factory one, else that module's version (a flash and restart change it);
+//   0x0904-0x0909 server information, card name and mail settings, each request of its exact
+//   record size (else 28).
 // - 0x090A / 0x090B a clock that runs: card time = host time + an offset kept in state. An
 //   earlier time is taken only with the roll-back flag (else 26), and the card restarts for it.
 //   The clock is hardware: neither reset changes it.
@@ -24,7 +26,8 @@ public:
     static constexpr const char* kFileName = "general.conf";
     static constexpr int32_t kDefaultHeartbeatInterval = 240;
 
-    SimGeneralGroup();
+    // `card` (may be null) gives the OS module that was booted.
+    explicit SimGeneralGroup(SimCard* card = nullptr);
 
     bool handles(uint16_t command) const override;
     void handle(const SimRequest& request, SimReply& reply) override;
@@ -32,8 +35,10 @@ public:
     void load(const std::filesystem::path& dir) override;
     void save(const std::filesystem::path& dir) const override;
 
-    // The firmware version the card reports (a flash changes it).
+    // The factory firmware's version text, reported while the factory OS module runs.
     void setFirmwareVersion(const std::string& version) { firmwareVersion_ = version; }
+    // The version text 0x0903 reports now.
+    std::string firmwareVersion() const;
     // The card's present time in seconds since 1970.
     int64_t cardTime() const { return hostClock_() + clockOffset_; }
     // Test seam: the host clock the card's clock runs on.
@@ -47,6 +52,7 @@ private:
     template <size_t N>
     void store(const SimRequest& request, SimReply& reply, std::array<uint8_t, N>& target);
 
+    SimCard* card_;
     std::function<int64_t()> hostClock_;
     std::string firmwareVersion_;
     std::array<uint8_t, 152> serverInfo_{};

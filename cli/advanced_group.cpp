@@ -33,7 +33,8 @@ int showRecord(CardSession& session, int (CardSession::*read)(Record&),
 // ---- -PppCfg ----
 
 Json pppData(const PppConfig& ppp) {
-    return {{"server_ip", fieldText(ppp.serverIp)}, {"client_ip", fieldText(ppp.clientIp)}};
+    return {{"server_address", fieldText(ppp.serverIp)},
+            {"client_address", fieldText(ppp.clientIp)}};
 }
 
 void printPpp(const Json& data, int status) {
@@ -42,8 +43,8 @@ void printPpp(const Json& data, int status) {
         return;
     }
     std::printf("PPP Server IP Configuration\n");
-    std::printf("Server IP : %s \n", textOf(data["server_ip"]));
-    std::printf("Client IP : %s \n", textOf(data["client_ip"]));
+    std::printf("Server IP : %s \n", textOf(data["server_address"]));
+    std::printf("Client IP : %s \n", textOf(data["client_address"]));
 }
 
 void printPppWrite(const Json& data, int) {
@@ -61,7 +62,8 @@ int setPpp(CardSession& session, const std::string& server, const std::string& c
     setFieldText(ppp.serverIp, server);
     setFieldText(ppp.clientIp, client);
     const int status = session.setPppConfig(ppp);
-    report.result(0, withOutcome(pppData(ppp), status), changeFor(status), printPppWrite);
+    report.result(0, writeOutcome(pppData(ppp), Json::object(), status, session, report),
+                  changeFor(status), printPppWrite);
     return 0;
 }
 
@@ -101,7 +103,7 @@ void printAsrWrite(const Json& data, int) {
 
 int writeAsr(CardSession& session, const AsrConfig& asr, Json data, Report& report) {
     const int status = session.setAsrConfig(asr);
-    report.result(status, std::move(data), Change::Writes, printAsrWrite);
+    report.written(status, std::move(data), printAsrWrite);
     return status;
 }
 
@@ -150,6 +152,7 @@ int runAsrCfg(CardSession& session, const Words& words, Report& report) {
         return showRecord(session, &CardSession::getAsrConfig, asrData, printAsr, report);
     if (after == 2) return set ? disableAsr(session, words[3], report) : -1;
     if (after == 4 && set) return setAsr(session, words[3], words[4], words[5], report);
+    report.notDone("The words name no ASR command: nothing was done");
     report.result(0, {{"performed", false}}, Change::Unchanged, nullptr);
     return 0;
 }

@@ -81,8 +81,9 @@ void printHostControl(const Json& data, int) {
 int runGetI2cCfg(CardSession& session, const Words&, Report& report) {
     uint8_t address = 0;
     const int status = session.getI2cAddress(address);
-    Json data = unavailable(status);
-    if (status == kStatusSuccess) data = {{"available", true}, {"slave_address", address}};
+    const Json data = status == kStatusSuccess
+                          ? Json{{"available", true}, {"slave_address", address}}
+                          : readFailure(status, session, report);
     report.result(0, std::move(data), Change::Reads, printI2cAddress);
     return 0;
 }
@@ -91,19 +92,20 @@ int runSetI2cCfg(CardSession& session, const Words& words, Report& report) {
     uint8_t address = 0;
     if (words.size() < 3 || !readByteAddress(words[2], address)) return -1;
     const int status = session.setI2cAddress(address);
-    report.result(0, withOutcome({{"slave_address", address}}, status), changeFor(status),
-                  printI2cWrite);
+    report.result(
+        0, writeOutcome({{"slave_address", address}}, Json::object(), status, session, report),
+        changeFor(status), printI2cWrite);
     return 0;
 }
 
 int runGetIpmiCfg(CardSession& session, const Words&, Report& report) {
     IpmiConfig ipmi;
     const int status = session.getIpmiConfig(ipmi);
-    Json data = unavailable(status);
-    if (status == kStatusSuccess) {
-        data = {{"available", true}};
+    Json data = {{"available", true}};
+    if (status == kStatusSuccess)
         data.update(ipmiData(ipmi));
-    }
+    else
+        data = readFailure(status, session, report);
     report.result(0, std::move(data), Change::Reads, printIpmi);
     return 0;
 }
@@ -118,7 +120,8 @@ int runSetIpmiCfg(CardSession& session, const Words& words, Report& report) {
     ipmi.useBmcSdrs = isYes(words[5]);
     ipmi.privateEventLog = isYes(words[6]);
     const int status = session.setIpmiConfig(ipmi);
-    report.result(0, withOutcome(ipmiData(ipmi), status), changeFor(status), printIpmiWrite);
+    report.result(0, writeOutcome(ipmiData(ipmi), Json::object(), status, session, report),
+                  changeFor(status), printIpmiWrite);
     return 0;
 }
 
@@ -144,7 +147,8 @@ int runHostCtrl(CardSession& session, const Words& words, Report& report) {
         return -1;
     }
     const int status = session.hostControl(action);
-    report.result(0, withOutcome({{"action", name}}, status), changeFor(status), printHostControl);
+    report.result(0, writeOutcome({{"action", name}}, {{"action", name}}, status, session, report),
+                  changeFor(status), printHostControl);
     return 0;
 }
 

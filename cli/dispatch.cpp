@@ -1,6 +1,7 @@
 #include "cli/dispatch.h"
 
 #include "cli/report.h"
+#include "protocol/card_session.h"
 
 namespace vorl::cli {
 namespace {
@@ -64,6 +65,8 @@ bool isSubCommand(const std::string& word, const char* keyword) {
 int dispatchCommand(CardSession& session, const Words& words, Report& report) {
     if (words.size() < 2) return -1;
     const GroupKeyword* group = findGroup(words[1]);
+    // A refusal is the card's only when this command's own request got it.
+    session.forgetLastAnswer();
     return group ? group->handler(session, words, report) : -1;
 }
 

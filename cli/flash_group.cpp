@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/card_outcome.h"
 #include "cli/flash_modules.h"
 #include "cli/flash_output.h"
 #include "cli/group_handlers.h"
@@ -75,6 +76,7 @@ int update(CardSession& session, const std::string& path, bool flashBootBlock, R
                  {"reset", nullptr}};
     if (!confirmFirmwareFlash()) {
         data["cancelled"] = true;
+        report.notDone("Command cancelled by user");
         report.result(kStatusSuccess, std::move(data), Change::Unchanged, printUpdate);
         return kStatusSuccess;
     }
@@ -103,13 +105,12 @@ int readFlash(CardSession& session, const std::string& path, Report& report) {
 int cardMode(CardSession& session, Report& report) {
     uint8_t mode = 0;
     const int status = session.getCardMode(mode);
-    Json data = {
-        {"available", status == kStatusSuccess}, {"mode", nullptr}, {"mode_code", nullptr}};
+    Json data = {{"available", true}, {"mode", nullptr}, {"mode_code", nullptr}};
     if (status == kStatusSuccess) {
         data["mode"] = mode == 0 ? "normal" : "being_flashed";
         data["mode_code"] = mode;
     } else {
-        data["card_status"] = status;
+        data.update(readFailure(status, session, report));
     }
     // The query's failure is part of the answer: the command itself succeeds.
     report.result(kStatusSuccess, std::move(data), Change::Reads, printCardMode);

@@ -43,6 +43,20 @@ const char* verdictText(const std::string& word) {
     return kVerdictLocationMismatch;
 }
 
+// Module names are enumeration words in the documents ("os"); the console shows the image's
+// own ("OS").
+std::string moduleWord(const std::string& name) {
+    return enumerationWord(name);
+}
+
+std::string moduleText(const Json& word) {
+    std::string text = word.get<std::string>();
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
 void tell(ConsoleFlashOutput& output, FlashStep step) {
     output.on(FlashEvent{step});
 }
@@ -80,7 +94,7 @@ Json comparisonData(const std::string& path, const Comparison& comparison) {
     for (const ModuleEntry& entry : comparison.entries) {
         modules.push_back(
             {{"index", index++},
-             {"name", entry.name},
+             {"name", moduleWord(entry.name)},
              {"card_version", cardKnown(entry) ? Json(entry.cardVersionText) : Json()},
              {"file_version", entry.fileOffset >= 0 ? Json(entry.fileVersionText) : Json()},
              {"allocation", allocationWord(entry.verdict)},
@@ -109,13 +123,14 @@ void printComparison(const Json& data, int status) {
                            : module["newer_in_file"].get<bool>() ? "newer in the image file"
                                                                  : "older in the image file";
         char line[128];
-        std::snprintf(line, sizeof line, "%-8s %-11s %-11s %-18s %s", textOf(module["name"]),
+        const std::string name = moduleText(module["name"]);
+        std::snprintf(line, sizeof line, "%-8s %-11s %-11s %-18s %s", name.c_str(),
                       versionOrDash(module["card_version"]), versionOrDash(module["file_version"]),
                       verdictText(module["allocation"].get<std::string>()), note);
         size_t end = std::strlen(line);
         while (end > 0 && line[end - 1] == ' ') --end;
         std::printf("%.*s\n", static_cast<int>(end), line);
-        if (differs) differing += " " + module["name"].get<std::string>();
+        if (differs) differing += " " + name;
     }
     if (data["complete_flash_required"].get<bool>())
         std::printf(
@@ -191,11 +206,13 @@ int flashModules(CardSession& session, const std::string& path, Report& report) 
     }
     if (!confirmFirmwareFlash()) {
         data["cancelled"] = true;
+        report.notDone("Command cancelled by user");
         report.result(kStatusSuccess, std::move(data), Change::Unchanged, printModules);
         return kStatusSuccess;
     }
     status = flashSelected(session, comparison, output);
-    data["flashed"] = output.modulesWritten();
+    for (const std::string& name : output.modulesWritten())
+        data["flashed"].push_back(moduleWord(name));
     data["blocks_written"] = output.blocksWritten();
     data["mac_address_restored"] = output.macRestored();
     if (output.reset()[0] != '\0') data["reset"] = output.reset();

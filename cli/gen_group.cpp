@@ -28,8 +28,8 @@ Json timeData(int32_t seconds) {
 Json smtpData(const std::string& server1, const std::string& mailId1, const std::string& server2,
               const std::string& mailId2) {
     return {{"smtp_servers",
-             {{{"index", 1}, {"server", server1}, {"mail_id", mailId1}},
-              {{"index", 2}, {"server", server2}, {"mail_id", mailId2}}}}};
+             {{{"index", 1}, {"address", server1}, {"mail_address", mailId1}},
+              {{"index", 2}, {"address", server2}, {"mail_address", mailId2}}}}};
 }
 
 void printFirmwareInfo(const Json& data, int status) {
@@ -54,10 +54,10 @@ void printSmtp(const Json& data, int status) {
         return;
     }
     const Json& servers = data["smtp_servers"];
-    std::printf("SMTP Server 1 : %s\n", textOf(servers[0]["server"]));
-    std::printf("Mail Id 1     : %s\n", textOf(servers[0]["mail_id"]));
-    std::printf("SMTP Server 2 : %s\n", textOf(servers[1]["server"]));
-    std::printf("Mail Id 2     : %s\n", textOf(servers[1]["mail_id"]));
+    std::printf("SMTP Server 1 : %s\n", textOf(servers[0]["address"]));
+    std::printf("Mail Id 1     : %s\n", textOf(servers[0]["mail_address"]));
+    std::printf("SMTP Server 2 : %s\n", textOf(servers[1]["address"]));
+    std::printf("Mail Id 2     : %s\n", textOf(servers[1]["mail_address"]));
 }
 
 void printTime(const Json& data, int status) {
@@ -145,6 +145,7 @@ int setTime(CardSession& session, const std::string& word, bool extra, bool forc
     if (!cardTimeFromDateWord(word, wanted.seconds)) {
         report.message("Invalid date!\n");
         if (!force) return -1;
+        report.notDone("Invalid date!");
         report.result(kStatusSuccess, Json::object(), Change::Unchanged, nullptr);
         return kStatusSuccess;
     }
@@ -153,7 +154,7 @@ int setTime(CardSession& session, const std::string& word, bool extra, bool forc
     const int status = session.setCardTime(wanted);
     Json data = timeData(wanted.seconds);
     data["force"] = force;
-    report.result(status, std::move(data), Change::Writes, printSetTime);
+    report.written(status, std::move(data), printSetTime);
     return status;
 }
 
@@ -162,11 +163,14 @@ int setName(CardSession& session, const std::string& name, Report& report) {
         report.message(
             "Invalid card name!\nMaximum allowed card name legth is 32 and should not contain "
             "any special sharacters\n");
+        report.notDone(
+            "Invalid card name! Maximum allowed card name legth is 32 and should not contain any "
+            "special sharacters");
         report.result(kStatusSuccess, Json::object(), Change::Unchanged, nullptr);
         return kStatusSuccess;
     }
     const int status = session.setCardName(name);
-    report.result(status, {{"name", name}}, Change::Writes, printSetNameFailure);
+    report.written(status, {{"name", name}}, printSetNameFailure);
     return status;
 }
 
@@ -178,6 +182,7 @@ int reset(CardSession& session, const std::string& word, Report& report) {
     }
     Json data = {{"configuration", keep ? "retained" : "defaults"}, {"confirmed", false}};
     if (askYesNo("Are you sure you want to reset the VORL(y/n)?") != 'Y') {
+        report.notDone("Command cancelled by user");
         report.result(kStatusSuccess, std::move(data), Change::Unchanged, printReset);
         return kStatusSuccess;
     }
@@ -194,7 +199,8 @@ int setSmtp(CardSession& session, const Words& words, Report& report) {
     Json data = smtpData(words[3], words[4], words[5], words[6]);
     if (words[3].size() > maxServer || words[4].size() > maxMailId || words[5].size() > maxServer ||
         words[6].size() > maxMailId) {
-        report.result(kStatusOutOfRange, std::move(data), Change::Unchanged, printSetSmtpFailure);
+        report.result(kStatusOutOfRange, Json::object(), Change::Unchanged, printSetSmtpFailure,
+                      std::move(data));
         return kStatusOutOfRange;
     }
     SmtpConfig config;
@@ -203,7 +209,7 @@ int setSmtp(CardSession& session, const Words& words, Report& report) {
     setRecordText(config.server2, words[5]);
     setRecordText(config.mailId2, words[6]);
     const int status = session.setSmtpConfig(config);
-    report.result(status, std::move(data), Change::Writes, printSetSmtpFailure);
+    report.written(status, std::move(data), printSetSmtpFailure);
     return status;
 }
 

@@ -43,8 +43,8 @@ int setHeartbeat(CardSession& session, const std::string& word, Report& report) 
     if (!readDecimalWord(word, requested)) return -1;
     const int32_t seconds = requested < kMinimumInterval ? kMinimumInterval : requested;
     const int status = session.setHeartbeatInterval(seconds);
-    report.result(status, {{"interval_seconds", seconds}, {"requested_seconds", requested}},
-                  Change::Writes, printSetInterval);
+    report.written(status, {{"interval_seconds", seconds}, {"requested_seconds", requested}},
+                   printSetInterval);
     return status;
 }
 

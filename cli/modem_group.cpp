@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/card_outcome.h"
 #include "cli/group_handlers.h"
 #include "cli/record_text.h"
 #include "cli/report.h"
@@ -42,9 +43,10 @@ Json readPort(CardSession& session, const std::string& port, int& status) {
     ModemConfig modem;
     setFieldText(modem.port, port);
     status = session.getModemConfig(modem);
-    if (status != kStatusSuccess)
-        return {{"port", port}, {"available", false}, {"card_status", status}};
-    return portData(modem);
+    if (status == kStatusSuccess) return portData(modem);
+    Json data = {{"port", port}, {"available", false}};
+    addFailureStatus(data, session, status);
+    return data;
 }
 
 void printPorts(const Json& data, int) {
@@ -165,7 +167,7 @@ int setModem(CardSession& session, const Words& words, Report& report) {
     if (!readModemOptions(modem, words.data() + 4, words.size() - 4, report)) return -1;
     const int status = session.setModemConfig(modem);
     // Nothing is shown about the write: its status is the exit status.
-    report.result(status, writtenData(modem), Change::Writes, nullptr);
+    report.written(status, writtenData(modem), nullptr, {{"port", device}});
     return status;
 }
 

@@ -57,7 +57,7 @@ void printConfig(const Json& data, int status) {
     std::printf("Configuration method: %s\n", textOf(data["method_as_received"]));
     std::printf("Interface Name      : %s\n", textOf(data["interface"]));
     std::printf("MAC Address         : %s\n", textOf(data["mac_address_as_received"]));
-    std::printf("IP Address          : %s\n", textOf(data["ip_address"]));
+    std::printf("IP Address          : %s\n", textOf(data["address"]));
     std::printf("Broadcast           : %s\n", textOf(data["broadcast"]));
     std::printf("Netmask             : %s\n", textOf(data["netmask"]));
     std::printf("Gateway             : %s\n", textOf(data["gateway"]));
@@ -81,7 +81,7 @@ void printSetStatic(const Json& data, int status) {
         std::printf(
             "The IP address of VORL card has been changed to %s.\nPlease use the new IP to "
             "connect to the card.\n",
-            textOf(data["ip_address"]));
+            textOf(data["address"]));
     } else {
         std::printf("Network Configuration changed successfully! \n");
     }
@@ -101,7 +101,7 @@ int getMac(CardSession& session, Report& report) {
 
 int setDhcp(CardSession& session, Report& report) {
     const int status = session.setDhcp();
-    report.result(status, {{"method", "dhcp"}}, Change::Writes, printSetDhcp);
+    report.written(status, {{"method", "dhcp"}}, printSetDhcp);
     return status;
 }
 
@@ -116,7 +116,7 @@ int getConfig(CardSession& session, Report& report) {
         data["interface"] = config.interfaceName;
         data["mac_address"] = lowerCase(config.macAddress);
         data["mac_address_as_received"] = config.macAddress;
-        data["ip_address"] = config.ipAddress;
+        data["address"] = config.ipAddress;
         data["broadcast"] = config.broadcast;
         data["netmask"] = config.netmask;
         data["gateway"] = config.gateway;
@@ -128,6 +128,7 @@ int getConfig(CardSession& session, Report& report) {
 int setMac(CardSession& session, const std::string& word, Report& report) {
     if (askYesNo("This operation will reset the VORL card after completion.Are you Sure (y/n)?") !=
         'Y') {
+        report.notDone("Command cancelled by user");
         report.result(kStatusSuccess, {{"confirmed", false}}, Change::Unchanged, printSetMac);
         return kStatusSuccess;
     }
@@ -137,8 +138,8 @@ int setMac(CardSession& session, const std::string& word, Report& report) {
         return -1;
     }
     const int status = session.setMacAddressAndReset(mac);
-    report.result(status, {{"confirmed", true}, {"mac_address", lowerCase(word)}}, Change::Writes,
-                  printSetMac);
+    report.written(status, {{"confirmed", true}, {"mac_address", lowerCase(word)}}, printSetMac,
+                   {{"confirmed", true}});
     return status;
 }
 
@@ -155,13 +156,13 @@ int setStatic(CardSession& session, const std::string& ip, const std::string& ne
     // No answer over the network: the card took its new address at once.
     const bool unanswered = status == kStatusConnectError && network;
     if (unanswered) status = kStatusSuccess;
-    report.result(status,
-                  {{"method", "static"},
-                   {"ip_address", ip},
-                   {"netmask", netmask},
-                   {"gateway", gateway},
-                   {"address_changed_without_answer", unanswered}},
-                  Change::Writes, printSetStatic);
+    report.written(status,
+                   {{"method", "static"},
+                    {"address", ip},
+                    {"netmask", netmask},
+                    {"gateway", gateway},
+                    {"address_changed_without_answer", unanswered}},
+                   printSetStatic);
     return status;
 }
 

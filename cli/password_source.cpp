@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 
 #include "platform/private_file.h"
 #include "wire/status_codes.h"
@@ -11,12 +9,8 @@
 namespace vorl::cli {
 namespace {
 
-// Longer than any password login takes, so a longer first line is refused, not cut short.
-constexpr size_t kMaxFileLine = 256;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// Enough to see whether the first line is longer than any password login takes.
+constexpr size_t kFileBytesRead = 256;
 
 PasswordSource refused(int status, const std::string& error) {
     std::fprintf(stderr, "vorlcli: %s\n", error.c_str());
@@ -28,7 +22,7 @@ PasswordSource refused(int status, const std::string& error) {
 
 }  // namespace
 
-PasswordSource passwordSource(const char* fileName) {
+PasswordSource passwordSource(const char* fileName, size_t maxLength) {
     PasswordSource source;
     if (!fileName) {
         const char* value = std::getenv("VORL_PASSWORD");
@@ -38,19 +32,32 @@ PasswordSource passwordSource(const char* fileName) {
         }
         return source;
     }
-    const std::string name = fileName;
-    if (!platform::isPrivateFile(fileName)) {
-        return refused(kStatusPermissionDenied,
-                       "password file '" + name +
-                           "' is accessible by other accounts; allow its owner alone "
-                           "(chmod 600)");
+    const std::string file = "password file '" + std::string(fileName) + "'";
+    std::string content;
+    switch (platform::readPrivateFile(fileName, kFileBytesRead, content)) {
+        case platform::PrivateFileStatus::Read:
+            break;
+        case platform::PrivateFileStatus::CannotOpen:
+            return refused(kStatusUnableToOpenFile, "cannot open " + file);
+        case platform::PrivateFileStatus::NotRegular:
+            return refused(kStatusUnableToOpenFile,
+                           file + " is not a regular file (a pipe or a device is not read)");
+        case platform::PrivateFileStatus::SharedWithOthers:
+            return refused(kStatusPermissionDenied,
+                           file +
+                               " is accessible by other accounts; allow its owner alone "
+                               "(chmod 600)");
+        case platform::PrivateFileStatus::ReadFailed:
+            return refused(kStatusUnableToOpenFile, "cannot read " + file);
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "r"));
-    char line[kMaxFileLine + 2] = {};
-    if (!file || (!std::fgets(line, sizeof line, file.get()) && std::ferror(file.get()))) {
-        return refused(kStatusUnableToOpenFile, "cannot read password file '" + name + "'");
+    const std::string line = content.substr(0, content.find_first_of("\r\n"));
+    if (line.empty()) {
+        return refused(kStatusOutOfRange, file + " holds no password: its first line is empty");
     }
-    line[std::strcspn(line, "\r\n")] = '\0';
+    if (line.size() > maxLength) {
+        return refused(kStatusOutOfRange, "the first line of " + file + " is longer than " +
+                                              std::to_string(maxLength) + " characters");
+    }
     source.given = true;
     source.password = line;
     return source;

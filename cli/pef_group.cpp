@@ -48,6 +48,7 @@ Json enumeration(const std::string& text,
     return nullptr;
 }
 
+// The recipient as a document gives it: its PPP password is never part of it.
 Json recipientData(const AlertRecipient& r) {
     const std::string method = text(r.notificationMethod);
     const std::string level = text(r.alertLevel);
@@ -56,7 +57,6 @@ Json recipientData(const AlertRecipient& r) {
             {"mail_address", text(r.mailAddress)},
             {"snmp_destination", text(r.snmpDestination)},
             {"ppp_login", text(r.pppLogin)},
-            {"ppp_password", text(r.pppPassword)},
             {"notification_method", enumeration(method, {{"Mail via LAN", "mail_via_lan"},
                                                          {"SNMP via LAN", "snmp_via_lan"},
                                                          {"Mail via PPP", "mail_via_ppp"},
@@ -66,6 +66,11 @@ Json recipientData(const AlertRecipient& r) {
                                                 {"Disable Alerts", "disabled"},
                                                 {"Critical Only", "critical"}})},
             {"alert_level_as_received", level}};
+}
+
+// What only the console shows of a recipient.
+Json consoleOnly(const AlertRecipient& r) {
+    return {{"ppp_password", text(r.pppPassword)}};
 }
 
 void printRecipient(const Json& r) {
@@ -173,7 +178,14 @@ int setRecipient(CardSession& session, const Words& words, Report& report) {
         !takeIdentity(r.pppPassword, words[10], needs.ppp, "Vaild PPP Password required !", report))
         return -1;
     const int status = session.setAlertRecipient(r);
-    report.result(status, recipientData(r), Change::Writes, printSetRecipient);
+    Json sent = recipientData(r);
+    Json console = consoleOnly(r);
+    Json data = {{"index", r.index}};
+    if (status == kStatusSuccess)
+        data = sent;
+    else
+        console.update(sent);
+    report.result(status, std::move(data), Change::Writes, printSetRecipient, std::move(console));
     return status;
 }
 
@@ -183,7 +195,7 @@ int getRecipient(CardSession& session, const std::string& indexWord, Report& rep
     const int status = session.getAlertRecipient(r);
     Json data = {{"index", r.index}};
     if (status == kStatusSuccess) data = recipientData(r);
-    report.result(status, std::move(data), Change::Reads, printGetRecipient);
+    report.result(status, std::move(data), Change::Reads, printGetRecipient, consoleOnly(r));
     return status;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/access_lock.h"
 #include "cli/dispatch.h"
 #include "cli/password_source.h"
 #include "cli/prompts.h"
@@ -138,8 +139,9 @@ int runCommands(Run& run, CardSession& session, const std::string& scriptLeading
         return exitStatus(outcome.result);
     }
     const Words words = args.wordsFrom(run.leading);
-    const int result = dispatchCommand(session, words, run.output.report());
+    int result = dispatchCommand(session, words, run.output.report());
     if (result < 0) return invalidArguments(run);
+    if (accessLockHeld(session, run.output.report())) result = kStatusConnectError;
     printReminder();
     run.output.commandDone(words, exitStatus(result), 0);
     return exitStatus(result);
@@ -156,7 +158,7 @@ int runNetwork(Run& run) {
         return shortUsage(run, kUsageStatus);
     }
     // A password from the environment or a file is checked before the card is contacted.
-    PasswordSource source = passwordSource(run.options.passwordFile);
+    PasswordSource source = passwordSource(run.options.passwordFile, kMaxFieldText);
     if (source.failed()) return stop(run, Stage::Login, source.status, source.error);
 
     CardSession session(1, args.arg(2), CardSession::kCardPort);

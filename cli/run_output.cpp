@@ -1,6 +1,7 @@
 #include "cli/run_output.h"
 
 #include "cli/dispatch.h"
+#include "cli/document_text.h"
 #include "wire/status_codes.h"
 
 #ifndef VORL_TOOL_VERSION
@@ -99,11 +100,16 @@ void JsonOutput::commandDone(const Words& words, int status, int line) {
     Json document = envelope(words, status, line);
     document["schema"] = schemaName(words);
     if (!report_.ownMessage().empty()) document["message"] = report_.ownMessage();
+    // "ok" says the card did what was asked, also where the status stays 0 when it did not.
+    if (!report_.done()) {
+        document["ok"] = false;
+        document["message"] = report_.notDoneReason();
+    }
     if (report_.change() != Change::Reads) {
         document["changed"] = report_.change() == Change::Writes && status == 0;
     }
     document["data"] = report_.hasData() ? report_.data() : Json();
-    write(document);
+    write(std::move(document));
     report_.clear();
 }
 
@@ -113,13 +119,20 @@ void JsonOutput::stopped(Stage stage, const Words& words, int status, const std:
     document["stage"] = stageName(stage);
     std::string text = report_.ownMessage().empty() ? message : report_.ownMessage();
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    // A refused script line is quoted in the message: its password must not be.
+    if (const size_t secret = passwordWord(words); secret != 0 && !words[secret].empty()) {
+        for (size_t at = text.find(words[secret]); at != std::string::npos;
+             at = text.find(words[secret], at + 3))
+            text.replace(at, words[secret].size(), "***");
+    }
     document["message"] = text;
-    write(document);
+    write(std::move(document));
     report_.clear();
 }
 
-void JsonOutput::write(const Json& document) {
-    // Texts from a card need not be UTF-8; a document must be.
+void JsonOutput::write(Json document) {
+    // Texts from a card need not be UTF-8; a document must be, and must not lose them.
+    for (auto& [name, member] : document.items()) keepExactText(member, name == "data");
     const std::string text = document.dump(-1, ' ', false, Json::error_handler_t::replace);
     std::fputs(text.c_str(), document_);
     std::fputc('\n', document_);

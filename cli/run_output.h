@@ -52,7 +52,7 @@ public:
 
 private:
     Json envelope(const Words& words, int status, int line) const;
-    void write(const Json& document);
+    void write(Json document);
 
     std::FILE* document_;
     Target target_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/access_lock.h"
 #include "cli/dispatch.h"
 
 namespace vorl::cli {
@@ -39,18 +40,30 @@ size_t splitScriptLine(std::string_view line, Words& words) {
 
 bool ScriptReader::next(std::string& line) {
     char piece[kScriptPieceChars + 1];
-    for (;;) {
-        if (!std::fgets(piece, sizeof piece, file_)) return false;
-        std::string text(piece, std::strlen(piece));
-        const bool continuesLine = midLine_;
-        midLine_ = text.empty() || text.back() != '\n';
-        if (text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n') {
-            text.erase(text.size() - 2, 1);
-        }
-        if (continuesLine && text == "\n") continue;
-        line = std::move(text);
-        return true;
+    tooLong_ = false;
+    if (!std::fgets(piece, sizeof piece, file_)) return false;
+    std::string text(piece, std::strlen(piece));
+    if (text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n') {
+        text.erase(text.size() - 2, 1);
+    } else if (text.size() == kScriptPieceChars && text.back() != '\n') {
+        tooLong_ = !lineEndsHere();
+        // A CR whose LF did not fit the piece is the line end, as above.
+        if (!tooLong_ && text.back() == '\r') text.pop_back();
     }
+    line = std::move(text);
+    return true;
+}
+
+bool ScriptReader::lineEndsHere() {
+    int c = std::fgetc(file_);
+    if (c == '\r') {
+        const int next = std::fgetc(file_);
+        if (next == '\n' || next == EOF) return true;
+        c = next;
+    }
+    if (c == '\n' || c == EOF) return true;
+    while (c != '\n' && c != EOF) c = std::fgetc(file_);
+    return false;
 }
 
 bool ScriptReader::failed() const {
@@ -76,6 +89,13 @@ ScriptOutcome runScript(CardSession& session, const char* fileName, const std::s
         }
         Words words{leadingWord};
         const size_t count = splitScriptLine(line, words);
+        if (reader.tooLong()) {
+            const std::string error = "Error processing Command Script line : " + line +
+                                      "...\nA script line holds at most 254 characters.";
+            std::printf("%s\n", error.c_str());
+            output.stopped(Stage::Words, words, kScriptLineStatus, error, lineNumber);
+            return {-1, true};
+        }
         std::printf("%sProcessing script line : %s\n%s", kBanner, line.c_str(), kBanner);
         const bool fits = count > 0 && count <= kMaxScriptWords;
         const int result = fits ? dispatchCommand(session, words, output.report()) : -1;
@@ -84,6 +104,12 @@ ScriptOutcome runScript(CardSession& session, const char* fileName, const std::s
             std::printf("%s\n", error.c_str());
             output.stopped(Stage::Words, words, kScriptLineStatus, error, lineNumber);
             return {result, true};
+        }
+        // No further line waits a minute more for a mutex another program keeps.
+        if (accessLockHeld(session, output.report())) {
+            output.commandDone(words, kStatusConnectError, lineNumber);
+            std::printf("%s\n\n", kBanner);
+            return {kStatusConnectError, false};
         }
         output.commandDone(words, exitStatus(result), lineNumber);
         std::printf("%s\n\n", kBanner);

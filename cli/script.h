@@ -12,27 +12,33 @@ namespace vorl::cli {
 
 // Words a script line may hold (the word table has one more entry, for the leading word).
 constexpr size_t kMaxScriptWords = 24;
-// Characters one read takes; a longer line is read in pieces, each handled as a line.
+// The longest script line, its line end not counted. A longer one is refused whole: run in pieces
+// it would be two commands, neither of them the one written.
 constexpr size_t kScriptPieceChars = 254;
 
 // Splits `line` at runs of the delimiters (space, comma, semicolon, "!" and newline) and
 // appends its words to `words`. Returns how many words the line held.
 size_t splitScriptLine(std::string_view line, Words& words);
 
-// Reads a script file line by line, in pieces of at most kScriptPieceChars characters. A CR LF
-// line end reads as LF (as text mode gives it on Windows), and the newline left over from a
-// line that filled a whole piece is no line of its own.
+// Reads a script file line by line. A CR LF line end reads as LF (as text mode gives it on
+// Windows); a line of exactly kScriptPieceChars characters comes without its line end.
 class ScriptReader {
 public:
     explicit ScriptReader(std::FILE* file) : file_(file) {}
-    // The next line or piece, with its newline when it has one. False at the end of the file
-    // or on a read error.
+    // The next line, with its newline when it has one. A line longer than kScriptPieceChars
+    // comes as its first kScriptPieceChars characters with tooLong() true (the rest of it is
+    // skipped). False at the end of the file or on a read error.
     bool next(std::string& line);
+    bool tooLong() const { return tooLong_; }
     bool failed() const;
 
 private:
+    // After a piece that filled the buffer: true when the line ends there (its line end is
+    // read), false when more characters follow (they are skipped up to the line's end).
+    bool lineEndsHere();
+
     std::FILE* file_;
-    bool midLine_ = false;
+    bool tooLong_ = false;
 };
 
 struct ScriptOutcome {

@@ -1,6 +1,7 @@
 // -SDK: the card's sensor description and its sensor readings.
 #include <cstdio>
 
+#include "cli/card_outcome.h"
 #include "cli/group_handlers.h"
 #include "cli/report.h"
 #include "cli/sensor_listing.h"
@@ -12,11 +13,9 @@ namespace vorl::cli {
 namespace {
 
 // Each sub-command keeps exit status 0 when the card refuses, as the console tool always has;
-// its data says whether it was done and, if not, the card's status.
-Json outcome(int status) {
-    Json data = {{"performed", status == kStatusSuccess}};
-    if (status != kStatusSuccess) data["card_status"] = status;
-    return data;
+// its data says whether it was done and, if not, with which status.
+Json outcome(int status, const CardSession& session, Report& report) {
+    return writeOutcome(Json::object(), Json::object(), status, session, report);
 }
 
 void printUpload(const Json& data, int) {
@@ -43,16 +42,11 @@ void printSensors(const Json& data, int) {
     std::fputs(sensorListing(data["groups"]).c_str(), stdout);
 }
 
-// A change that the card refused changed nothing.
-Change changeOf(int status) {
-    return status == kStatusSuccess ? Change::Writes : Change::Unchanged;
-}
-
 int upload(CardSession& session, const std::string& file, Report& report) {
     const int status = session.uploadSdk(file.c_str());
-    Json data = outcome(status);
+    Json data = outcome(status, session, report);
     data["file"] = file;
-    report.result(0, std::move(data), changeOf(status), printUpload);
+    report.result(0, std::move(data), changeFor(status), printUpload);
     return 0;
 }
 
@@ -62,10 +56,12 @@ int readSensors(CardSession& session, Report& report) {
     SensorTree tree;
     const int status = session.readSensors(buffer, sizeof buffer, tree);
     Json data = {{"sdk_found", status == kStatusSuccess}};
-    if (status == kStatusSuccess)
+    if (status == kStatusSuccess) {
         data["groups"] = sensorGroupsData(tree);
-    else
-        data["card_status"] = status;
+    } else {
+        addFailureStatus(data, session, status);
+        report.notDone(statusMessage(status));
+    }
     report.result(0, std::move(data), Change::Reads, printSensors);
     return 0;
 }
@@ -84,12 +80,12 @@ int runSdkGroup(CardSession& session, const Words& words, Report& report) {
         }
         if (isSubCommand(sub, "deleteSDK")) {
             const int status = session.deleteSdk();
-            report.result(0, outcome(status), changeOf(status), printDelete);
+            report.result(0, outcome(status, session, report), changeFor(status), printDelete);
             return 0;
         }
         if (isSubCommand(sub, "rereadSDK")) {
             const int status = session.restartSensorService();
-            report.result(0, outcome(status), changeOf(status), printReread);
+            report.result(0, outcome(status, session, report), changeFor(status), printReread);
             return 0;
         }
         if (isSubCommand(sub, "readsensors")) return readSensors(session, report);

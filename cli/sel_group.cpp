@@ -128,13 +128,13 @@ int addRecord(CardSession& session, const Words& words, Report& report) {
     record.eventId = static_cast<uint16_t>(((module & 0xFF) << 8) | event);
     record.severity = severityOf(words[5]);
     const int status = session.addSelEntry(record);
-    report.result(status,
-                  {{"event_id", record.eventId},
-                   {"module", record.eventId >> 8},
-                   {"event", record.eventId & 0xFF},
-                   {"severity", selSeverityName(record.severity)},
-                   {"severity_code", record.severity}},
-                  Change::Writes, printAddFailure);
+    report.written(status,
+                   {{"event_id", record.eventId},
+                    {"module", record.eventId >> 8},
+                    {"event", record.eventId & 0xFF},
+                    {"severity", selSeverityName(record.severity)},
+                    {"severity_code", record.severity}},
+                   printAddFailure);
     return status;
 }
 
@@ -159,8 +159,8 @@ int setPolicy(CardSession& session, const std::string& word, Report& report) {
         return kUnknownPolicy;
     }
     const int status = session.setSelPolicy(policy);
-    report.result(status, {{"policy", policyName(policy)}, {"policy_code", policy}}, Change::Writes,
-                  printSetPolicy);
+    report.written(status, {{"policy", policyName(policy)}, {"policy_code", policy}},
+                   printSetPolicy);
     return status;
 }
 
@@ -253,6 +253,8 @@ int runSelGroup(CardSession& session, const Words& words, Report& report) {
     if (isSubCommand(sub, "add")) return count == 6 ? addRecord(session, words, report) : -1;
     if (isSubCommand(sub, "postEvent")) {
         if (count != 6) return -1;
+        // Accepted and ignored, as it always was.
+        report.notDone("-postEvent does nothing: no event was posted");
         report.result(kStatusSuccess, Json::object(), Change::Unchanged, nullptr);
         return kStatusSuccess;
     }

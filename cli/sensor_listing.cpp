@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cardread/sensor_units.h"
 #include "protocol/sensor_tree.h"
 #include "protocol/text_field.h"
 
@@ -25,11 +26,14 @@ Json sensorGroupsData(const SensorTree& tree) {
         Json sensors = Json::array();
         for (const Sensor& sensor : group.sensors) {
             const bool failed = sensor.reading == kSensorReadingFailed;
+            std::string unit;
+            const double value = cardread::sensorBaseValue(sensor.reading, sensor.unit, unit);
             sensors.push_back({{"index", sensors.size() + 1},
                                {"name", getTextField(reinterpret_cast<const uint8_t*>(sensor.name),
                                                      Sensor::kNameSize)},
-                               {"reading", failed ? Json() : Json(sensor.reading)},
-                               {"unit", sensorUnitText(sensor.unit)},
+                               {"value", failed ? Json() : Json(value)},
+                               {"unit", enumerationWord(unit)},
+                               {"reading_as_received", sensor.reading},
                                {"unit_code", sensor.unit},
                                {"access_failed", failed}});
         }
@@ -47,9 +51,8 @@ std::string sensorListing(const Json& groups) {
         out += group["name"].get<std::string>();
         out += "\n";
         for (const Json& sensor : group["sensors"]) {
-            const Json& reading = sensor["reading"];
             out += sensorLine(sensor["name"].get<std::string>(),
-                              reading.is_null() ? kSensorReadingFailed : reading.get<int32_t>(),
+                              sensor["reading_as_received"].get<int32_t>(),
                               sensor["unit_code"].get<uint8_t>());
         }
     }

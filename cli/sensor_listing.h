@@ -15,8 +15,8 @@ namespace vorl::cli {
 // blanks, then "access failed" or the reading and its unit text (cut to 29 characters).
 std::string sensorLine(const std::string& name, int32_t reading, uint8_t unit);
 
-// The groups in order, each with its sensors: name, reading (null when the card could not read
-// it), unit text and code.
+// The groups in order, each with its sensors: name, value in its base unit (null when the card
+// could not read it) and that unit, the reading and unit code as the card gave them.
 Json sensorGroupsData(const SensorTree& tree);
 
 // Every group's name line followed by its sensors' lines, from sensorGroupsData.

@@ -1,8 +1,10 @@
 // -setServerInfo, -GetServerInfo and -GetCardHealth: what the card knows about its server and
 // its own voltages.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "cli/card_outcome.h"
 #include "cli/group_handlers.h"
 #include "cli/report.h"
 #include "cli/settings_words.h"
@@ -65,8 +67,11 @@ void printCardHealth(const Json& data, int) {
     std::printf("Parameter                       Reading           Status\n");
     std::fputs(kDashes, stdout);
     for (const Json& entry : data["entries"]) {
-        std::printf("%-32s %-8.4g Volts      %-s\n", textOf(entry["name"]),
-                    entry["millivolts"].get<uint32_t>() * 0.001, textOf(entry["status"]));
+        // The console has always scaled the card's millivolts by 0.001.
+        const auto millivolts =
+            static_cast<uint32_t>(std::llround(entry["volts"].get<double>() * 1000));
+        std::printf("%-32s %-8.4g Volts      %-s\n", textOf(entry["name"]), millivolts * 0.001,
+                    textOf(entry["status_as_received"]));
     }
     std::fputs(kDashes, stdout);
 }
@@ -90,17 +95,20 @@ int runSetServerInfo(CardSession& session, const Words& words, Report& report) {
         fill(info.os, ServerInfo::kOsWidth, pairValue(words, "-ServerOS")) &&
         fill(info.description, ServerInfo::kDescriptionWidth, pairValue(words, "-ServerDesc")))
         status = session.setServerInfo(info);
-    report.result(status, serverInfoData(info), Change::Writes, printSetResult);
+    report.written(status, serverInfoData(info), printSetResult);
     return status;
 }
 
 // A failed read still returns 0, as the console tool always has; the data says it failed.
 int runGetServerInfo(CardSession& session, const Words&, Report& report) {
     ServerInfo info;
-    Json data = {{"available", false}};
-    if (session.getServerInfo(info) == kStatusSuccess) {
+    const int status = session.getServerInfo(info);
+    Json data;
+    if (status == kStatusSuccess) {
         data = serverInfoData(info);
         data["available"] = true;
+    } else {
+        data = readFailure(status, session, report);
     }
     report.result(0, std::move(data), Change::Reads, printServerInfo);
     return 0;
@@ -112,10 +120,12 @@ int runGetCardHealth(CardSession& session, const Words&, Report& report) {
     Json entries = Json::array();
     int index = 0;
     for (const CardHealthEntry& entry : health.entries) {
+        const std::string status = text(entry.status);
         entries.push_back({{"index", ++index},
                            {"name", text(entry.name)},
-                           {"millivolts", entry.millivolts},
-                           {"status", text(entry.status)}});
+                           {"volts", entry.millivolts / 1000.0},
+                           {"status", enumerationWord(status)},
+                           {"status_as_received", status}});
     }
     report.result(0, {{"entries", std::move(entries)}}, Change::Reads, printCardHealth);
     return 0;

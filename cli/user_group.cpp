@@ -65,7 +65,7 @@ void printSnmpUsers(const Json& data, int status) {
     for (const Json& u : data["snmp_users"]) {
         std::printf("User %d: %s Password: %s Auth Protocol: %s Priv Protocol: %s\n",
                     u["index"].get<int>(), textOf(u["name"]), textOf(u["password"]),
-                    textOf(u["auth_protocol"]), textOf(u["priv_protocol"]));
+                    textOf(u["auth_protocol_as_received"]), textOf(u["priv_protocol_as_received"]));
     }
 }
 
@@ -114,11 +114,15 @@ int listSnmpUsers(CardSession& session, Report& report) {
     Json list = Json::array();
     for (int i = 0; status == 0 && i < count; ++i) {
         const SnmpUserRecord& u = users[i];
+        const std::string auth = fieldText(u.authProtocol, 32);
+        const std::string priv = fieldText(u.privProtocol, 32);
         list.push_back({{"index", i + 1},
                         {"name", fieldText(u.name, 32)},
                         {"password", fieldText(u.password, 32)},
-                        {"auth_protocol", fieldText(u.authProtocol, 32)},
-                        {"priv_protocol", fieldText(u.privProtocol, 32)}});
+                        {"auth_protocol", enumerationWord(auth)},
+                        {"auth_protocol_as_received", auth},
+                        {"priv_protocol", enumerationWord(priv)},
+                        {"priv_protocol_as_received", priv}});
     }
     report.result(status, {{"snmp_users", std::move(list)}}, Change::Reads, printSnmpUsers);
     return status;
@@ -163,7 +167,10 @@ int addSnmpUser(CardSession& session, const Words& words, Report& report) {
     setField(record.privProtocol, sizeof record.privProtocol, priv);
     setField(record.password, sizeof record.password, password);
     const int status = session.addSnmpUser(record);
-    report.result(status, {{"name", name}, {"auth_protocol", auth}, {"priv_protocol", priv}},
+    report.result(status,
+                  {{"name", name},
+                   {"auth_protocol", enumerationWord(auth)},
+                   {"priv_protocol", enumerationWord(priv)}},
                   Change::Writes, printSnmpAddFailure);
     return status;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/debug_output.h"
 #include "platform/sleep.h"
 
@@ -132,8 +133,21 @@ bool HeartbeatService::waitForNextBeat() {
 
 void HeartbeatService::endHeartbeat() {
     platform::debugOutput("Detected not running in terminate service\n");
+    // A card that hangs must not hold the stop for minutes: the connect and the heartbeat stop
+    // get kStopLimitMs between them, then the stop is given up.
+    const platform::Deadline stopBy(kStopLimitMs);
+    card_.limitCommandsTo(stopBy);
     waitOnConnect();
-    card_.heartbeatStop();
+    if (!card_.heartbeatStop() && stopBy.passed()) {
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "The card did not take the heartbeat stop within %u s: given up\n",
+                      static_cast<unsigned>(kStopLimitMs / 1000));
+        trace("%s", line);
+        std::fputs(line, stderr);
+        std::fflush(stderr);
+    }
+    card_.limitCommandsTo(std::nullopt);
     disconnectCard();
     char line[256];
     std::snprintf(line, sizeof line, "on end ret is %d\n", static_cast<int>(countdown_));
@@ -144,6 +158,7 @@ void HeartbeatService::OnShutdown() {
     // The worker may be inside its own host interface right now, so shutdown uses one of its
     // own. With no card present one pass is all it tries: the system is going down.
     HostInterface card(backends_());
+    card.limitCommandsTo(platform::Deadline(kStopLimitMs));
     char letter = 0;
     connectPass(card, letter);
     card.heartbeatStop();

@@ -20,6 +20,9 @@ public:
     // countdown).
     static constexpr int32_t kDefaultBeatSeconds = 235;
     static constexpr uint32_t kConnectAttempts = 2;
+    // The most the stop path (one connect pass and the heartbeat stop) may take; then the
+    // heartbeat stop is given up and logged.
+    static constexpr uint32_t kStopLimitMs = 4000;
     // Before the search that follows a second failed heartbeat in a row.
     static constexpr uint32_t kRefusedAgainPauseMs = HostInterface::kReconnectPauseMs;
     // Gives each host interface of the service its device backend.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/deadline.h"
 #include "platform/debug_output.h"
 #include "platform/sleep.h"
 
@@ -109,6 +110,8 @@ platform::ScsiDevice* HostInterface::reconnect(char& letter, uint32_t attempts) 
             letter = driveLetter_;
             return device_.get();
         }
+        // Past the time allowed for the path that asked (the service's stop), no more tries.
+        if (commandDeadline_ && commandDeadline_->passed()) return nullptr;
         pause(kReconnectPauseMs);
         // Attempts 0: the tray program and the service wait for the card for ever.
         if (attempts != 0 && ++failures >= attempts) return nullptr;
@@ -120,7 +123,16 @@ int HostInterface::lockedExchange(uint16_t messageType, uint32_t requestLength,
                                   uint8_t* response, uint32_t responseCapacity,
                                   uint32_t pollBudget) {
     if (open_ != 1 || !device_ || !accessMutex_) return -1;
-    platform::NamedMutexLock lock(*accessMutex_);
+    // Another program may hold the mutex for ever (any account can open the lock file): it is
+    // waited for as long as the card's own answer, no longer.
+    const uint32_t limitMs = platform::answerWaitLimitMs();
+    platform::NamedMutexLock lock(*accessMutex_, limitMs);
+    if (lock.result() == platform::LockResult::TimedOut) {
+        accessLockTimedOut_ = true;
+        trace("%s still held by another program after %u ms: exchange given up\n", kMutexName,
+              static_cast<unsigned>(limitMs));
+        return -1;
+    }
     if (!lock.held()) return -1;
     return exchange(messageType, requestLength, responseLength, request, response, responseCapacity,
                     pollBudget);

@@ -5,9 +5,11 @@
 // CardSession of transport type 0.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hostifc/host_transport.h"
+#include "platform/deadline.h"
 #include "platform/named_mutex.h"
 #include "platform/scsi_device.h"
 #include "wire/mouse_packet.h"
@@ -56,14 +58,24 @@ public:
     // Heartbeat start (0xE5) and heartbeat (0xE6): the card's 32-bit answer, or -1.
     int32_t heartbeatStart();
     int32_t heartbeatPoll();
-    // Heartbeat stop (0xE7); the result is not reported.
-    void heartbeatStop();
+    // Heartbeat stop (0xE7): true when the card took it.
+    bool heartbeatStop();
+
+    // From now on every vendor command waits at most until `deadline` (and none is sent once it
+    // has passed), so that a path that must end soon (the service's stop) ends whatever the
+    // card does. std::nullopt: each command waits its own time again.
+    void limitCommandsTo(std::optional<platform::Deadline> deadline) {
+        commandDeadline_ = deadline;
+    }
 
     // -1 when no drive was found; else 0 and the drive's letter.
     int getDriveLetter(char& letter) const;
     // Disconnects, then connects until it succeeds (attempts 0: without limit) with 1000 ms
-    // between tries. The open device (and the letter), or null after `attempts` failures.
+    // between tries. The open device (and the letter), or null after `attempts` failures or
+    // once the deadline of limitCommandsTo has passed.
     platform::ScsiDevice* reconnect(char& letter, uint32_t attempts);
+
+    bool accessLockTimedOut() const override { return accessLockTimedOut_; }
 
     bool found() const { return found_ != 0; }
     bool isOpen() const { return open_ != 0; }
@@ -81,6 +93,8 @@ private:
     std::string devicePath_;
     std::unique_ptr<platform::ScsiDevice> device_;
     std::unique_ptr<platform::NamedMutex> accessMutex_;
+    bool accessLockTimedOut_ = false;
+    std::optional<platform::Deadline> commandDeadline_;
     // One transfer buffer for every vendor command, zeroed before each use.
     TransferBuffer transfer_;
 };

@@ -20,6 +20,15 @@ using platform::DataDirection;
 int HostInterface::SendScsiCommand(platform::ScsiDevice* device, const uint8_t* cdb,
                                    uint8_t cdbLength, uint8_t* buffer, uint32_t& size,
                                    DataDirection direction, uint32_t timeoutSeconds) {
+    if (commandDeadline_) {
+        const uint32_t leftMs = commandDeadline_->remainingMs();
+        if (leftMs == 0) {
+            trace("Time allowed for vendor command 0x%02x already used: not sent\n", cdb[0]);
+            return kRefused;
+        }
+        const uint32_t leftSeconds = (leftMs + 999) / 1000;
+        if (leftSeconds < timeoutSeconds) timeoutSeconds = leftSeconds;
+    }
     if (device != nullptr) {
         const platform::PassThroughResult result =
             device->passThrough(cdb, cdbLength, buffer, size, direction, timeoutSeconds);
@@ -103,8 +112,8 @@ int32_t HostInterface::heartbeatPoll() {
     return static_cast<int32_t>(getLe32(transfer_.get()));
 }
 
-void HostInterface::heartbeatStop() {
-    singlePacket(kOpHeartbeatStop, 4);
+bool HostInterface::heartbeatStop() {
+    return singlePacket(kOpHeartbeatStop, 4) == 0;
 }
 
 }  // namespace vorl

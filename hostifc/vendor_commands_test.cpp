@@ -128,6 +128,19 @@ TEST_F(VendorCommandTest, ProbeNeedsTheSignatureAndAZeroTenthByte) {
     EXPECT_TRUE(debug->lines().empty());
 }
 
+TEST_F(VendorCommandTest, NothingIsSentOnceTheTimeAllowedForAPathHasPassed) {
+    host->limitCommandsTo(platform::Deadline(4000));
+    EXPECT_TRUE(host->heartbeatStop());
+    host->limitCommandsTo(platform::Deadline(0));
+    EXPECT_FALSE(host->heartbeatStop());
+    EXPECT_EQ(host->heartbeatPoll(), -1);
+    EXPECT_EQ(device->commands.size(), 1u);
+    EXPECT_EQ(linesContaining("already used: not sent"), 2u);
+    host->limitCommandsTo(std::nullopt);
+    EXPECT_TRUE(host->heartbeatStop());
+    EXPECT_EQ(device->commands.size(), 2u);
+}
+
 TEST_F(VendorCommandTest, SinglePacketCommands) {
     device->card.heartbeatAnswer = {0x2C, 0x01, 0, 0};
     EXPECT_EQ(host->heartbeatStart(), 300);

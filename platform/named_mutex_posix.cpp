@@ -7,10 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/named_mutex.h"
+#include "platform/sleep.h"
 
 namespace vorl::platform {
 namespace {
+
+constexpr uint32_t kRetryPauseMs = 5;
 
 // The lock is the file's flock; each object has its own open file description, so two objects
 // exclude each other within one process as well as across processes.
@@ -24,6 +28,18 @@ public:
             result = ::flock(fd_, LOCK_EX);
         } while (result != 0 && errno == EINTR);
         return result == 0;
+    }
+    // flock has no time limit: it is tried again after short pauses (through the sleep seam,
+    // so a test's recorded pauses move the deadline's clock) until the deadline passes.
+    LockResult lockWithin(uint32_t milliseconds) override {
+        const Deadline deadline(milliseconds);
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return LockResult::Acquired;
+            if (errno != EWOULDBLOCK && errno != EINTR) return LockResult::Failed;
+            if (deadline.passed()) return LockResult::TimedOut;
+            sleepMs(kRetryPauseMs < deadline.remainingMs() ? kRetryPauseMs
+                                                           : deadline.remainingMs());
+        }
     }
     void unlock() override { ::flock(fd_, LOCK_UN); }
 

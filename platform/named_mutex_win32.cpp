@@ -1,10 +1,13 @@
 #include <windows.h>
 
+#include "platform/deadline.h"
 #include "platform/debug_output.h"
 #include "platform/named_mutex.h"
 
 namespace vorl::platform {
 namespace {
+
+constexpr uint32_t kSliceMs = 100;
 
 class Win32NamedMutex : public NamedMutex {
 public:
@@ -14,6 +17,18 @@ public:
         const DWORD result = WaitForSingleObject(handle_, INFINITE);
         // An owner that ended without releasing hands the mutex over: ours now.
         return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    }
+    // Waited for in slices, so that the deadline's clock (which a test's recorded pauses move)
+    // decides when to give up.
+    LockResult lockWithin(uint32_t milliseconds) override {
+        const Deadline deadline(milliseconds);
+        for (;;) {
+            const uint32_t left = deadline.remainingMs();
+            const DWORD result = WaitForSingleObject(handle_, left < kSliceMs ? left : kSliceMs);
+            if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return LockResult::Acquired;
+            if (result != WAIT_TIMEOUT) return LockResult::Failed;
+            if (deadline.passed()) return LockResult::TimedOut;
+        }
     }
     void unlock() override { ReleaseMutex(handle_); }
 

@@ -83,6 +83,35 @@ TEST_F(NamedMutexTest, SecondHolderWaitsUntilTheFirstReleases) {
     EXPECT_TRUE(acquired);
 }
 
+TEST_F(NamedMutexTest, AMutexHeldElsewhereIsGivenUpAfterTheTimeAllowed) {
+    auto waiter = createNamedMutex(name.c_str());
+    ASSERT_TRUE(waiter);
+    std::atomic<int> step{0};
+    // Another thread holds it (a Win32 mutex is recursive within one thread).
+    std::thread holder([&] {
+        auto mutex = createNamedMutex(name.c_str());
+        if (!mutex || !mutex->lock()) {
+            step = -1;
+            return;
+        }
+        step = 1;
+        while (step != 2) systemSleepMs(1);
+        mutex->unlock();
+        step = 3;
+    });
+    while (step == 0) systemSleepMs(1);
+    if (step != 1) {
+        holder.join();
+        FAIL() << "the holder could not take the mutex";
+    }
+    EXPECT_EQ(waiter->lockWithin(200), LockResult::TimedOut);
+    step = 2;
+    while (step != 3) systemSleepMs(1);
+    EXPECT_EQ(waiter->lockWithin(200), LockResult::Acquired);
+    waiter->unlock();
+    holder.join();
+}
+
 TEST_F(NamedMutexTest, HolderThatEndsWithoutReleasingHandsItOver) {
     std::thread holder([this] {
         auto mutex = createNamedMutex(name.c_str());

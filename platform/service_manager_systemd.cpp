@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,10 @@ constexpr const char* kUnitFiles[] = {"/etc/systemd/system/vorlpulse.service",
                                       "/lib/systemd/system/vorlpulse.service",
                                       "/usr/lib/systemd/system/vorlpulse.service"};
 constexpr auto kSignalWaitStep = std::chrono::milliseconds(1000);
+// How long the worker has to end after the stop: its own stop path is bounded well within this,
+// but a vendor command already under way when the stop came may wait for the card much longer
+// (its time limit is minutes). The unit's TimeoutStopSec leaves room above it.
+constexpr int64_t kStopGraceMs = 10000;
 
 int64_t nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
@@ -143,12 +148,23 @@ bool SystemdServiceManager::runDispatcher(const char* name, ServiceEntry entry) 
     const timespec wait{static_cast<time_t>(step.count() / 1000),
                         static_cast<long>((step.count() % 1000) * 1000000)};
     int64_t lastPingMs = 0;
-    bool stopRequested = false;
+    int64_t stopRequestedMs = -1;
     while (!entryDone.load()) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
-        if (signal == SIGTERM || signal == SIGINT) stopRequested = true;
-        if (stopRequested) deliverStop();
+        if ((signal == SIGTERM || signal == SIGINT) && stopRequestedMs < 0)
+            stopRequestedMs = nowMs();
+        if (stopRequestedMs >= 0) deliverStop();
         if (watchdogUs > 0) pingWatchdog(watchdogUs, lastPingMs);
+        if (stopRequestedMs >= 0 && nowMs() - stopRequestedMs > kStopGraceMs) {
+            // A thread blocked in the kernel cannot be ended: the process ends around it.
+            std::fprintf(stderr,
+                         "The service did not end within %lld s of the stop (the card does not "
+                         "answer a command under way): ended without the heartbeat stop\n",
+                         static_cast<long long>(kStopGraceMs / 1000));
+            std::fflush(stderr);
+            sd_notify(0, "STATUS=Ended without the heartbeat stop: the card did not answer");
+            std::_Exit(1);
+        }
     }
     serviceThread.join();
     return true;

@@ -23,6 +23,7 @@ int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloa
                           uint32_t& responseLength, uint32_t waitPolls, uint32_t bufferCapacity) {
     uint8_t* request = request_.get();
     uint8_t* response = response_.get();
+    lastAnswerStatus_ = -1;
     if (!CommandHeader::build(request, commandCode, payloadLength)) return kStatusConnectError;
     if (payloadLength > 0) std::memcpy(request + CommandHeader::kSize, buffer, payloadLength);
 
@@ -40,6 +41,7 @@ int CardSession::transact(uint16_t commandCode, uint8_t* buffer, uint32_t payloa
         // same time bound.
         result = transport_->receiveNextResponse(packetLength, response, waitPolls);
     }
+    lastAnswerStatus_ = CommandHeader::status(response);
     // The transports refuse anything that does not fit the packet buffer; the caller's buffer
     // may be smaller still. Such an answer was read off the wire whole, so the stream stays in
     // step, but it is never copied.

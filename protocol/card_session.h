@@ -46,6 +46,12 @@ public:
     // The transport this session owns (the host-interface programs query it).
     CardTransport& transport() { return *transport_; }
 
+    // The status the card gave the latest request of this session, or -1 when that request got
+    // no answer (or none was made since forgetLastAnswer). Tells a refusal of the card's own from
+    // a failure the host side made up (no answer, a malformed one, a local file).
+    int lastAnswerStatus() const { return lastAnswerStatus_; }
+    void forgetLastAnswer() { lastAnswerStatus_ = -1; }
+
     // ---- login, group 0x00 ----
     // Fetches the 8-byte challenge (0x0001). Leaves `challenge` alone on a non-zero status.
     int getChallenge(uint8_t challenge[8]);
@@ -192,6 +198,7 @@ private:
     // Packet buffers, allocated once per session so that transact never allocates.
     std::unique_ptr<uint8_t[]> request_;
     std::unique_ptr<uint8_t[]> response_;
+    int lastAnswerStatus_ = -1;
 };
 
 }  // namespace vorl

@@ -28,6 +28,10 @@ public:
                                     uint32_t /*waitPolls*/) {
         return 1;
     }
+
+    // True once a transact failed because another program held the machine-wide access mutex
+    // of the host interface past the wait limit (it stays true). Other transports: never.
+    virtual bool accessLockTimedOut() const { return false; }
 };
 
 }  // namespace vorl

@@ -169,9 +169,9 @@ class AnsibleFleetTest(unittest.TestCase):
                       [(u["name"], u["password"]) for u in card["-user -listAll"]["users"]])
         self.assertEqual([(u["name"], u["auth_protocol"], u["priv_protocol"])
                           for u in card["-user -getSnmp"]["snmp_users"]],
-                         [("monitor", "SHA", "DES")])
+                         [("monitor", "sha", "des")])
         network = card["-net -GetConfig"]
-        self.assertEqual((network["method"], network["ip_address"], network["netmask"],
+        self.assertEqual((network["method"], network["address"], network["netmask"],
                           network["gateway"], network["mac_address"]),
                          ("static", address, "255.0.0.0", "127.0.0.254", mac_of(n)))
         self.assertEqual(card["-HB -GetHB"]["interval_seconds"], 300)
@@ -179,14 +179,14 @@ class AnsibleFleetTest(unittest.TestCase):
         self.assertEqual((server["name"], server["location"], server["os"]),
                          (host, "rack 12", "Debian 12"))
         self.assertEqual(card["-Gen -GetName"]["name"], host)
-        self.assertEqual([(s["server"], s["mail_id"])
+        self.assertEqual([(s["address"], s["mail_address"])
                           for s in card["-Gen -GetSmtpCfg"]["smtp_servers"]],
                          [("127.0.0.25", "vorl-alerts@example.com"), ("", "")])
         asr = card["-ASRCfg -get"]
         self.assertEqual((asr["state"], asr["method"], asr["delay_seconds"]),
                          ("enabled", "power_cycle", 600))
         os_module = next(m for m in card["-flash -compare IMAGE"]["modules"]
-                         if m["name"] == "OS")
+                         if m["name"] == "os")
         self.assertEqual(os_module["differs"], host not in FIRMWARE_CARDS, host)
         powered = [e for e in card["-sel -listAll"]["records"]
                    if e["module"] == 3 and e["event"] == 4]
@@ -228,9 +228,9 @@ class AnsibleFleetTest(unittest.TestCase):
                              done.stdout[-4000:])
         firmware = results["Firmware where the card differs from the image"]
         for host in FIRMWARE_CARDS:
-            self.assertEqual((firmware[host]["versions_before"]["OS"],
-                              firmware[host]["versions_after"]["OS"]), ("1.2.3", "2.1.5"))
-        self.assertEqual(firmware["card01"]["flashed"], ["OS"])
+            self.assertEqual((firmware[host]["versions_before"]["os"],
+                              firmware[host]["versions_after"]["os"]), ("1.2.3", "2.1.5"))
+        self.assertEqual(firmware["card01"]["flashed"], ["os"])
         for n, address in enumerate(fleet.addresses, 1):
             self.assertCardIsAsAsked("card%02d" % n, address, n)
 

@@ -1,8 +1,9 @@
 """vorlcli --json, --yes and the unattended password: every document is checked against the
-schema files, its ok and status against the exit status, and standard output holds documents
-alone (every text goes to standard error)."""
+schema files, its status against the exit status ("ok" only with 0), and standard output holds
+documents alone (every text goes to standard error)."""
 
 import os
+import shutil
 import tempfile
 import unittest
 
@@ -27,7 +28,7 @@ class JsonTestCase(SimTestCase):
         documents = json_documents(r)
         self.assertEqual(len(documents), 1, r)
         document = documents[0]
-        self.assertEqual((document["status"], document["ok"]), (r.code, r.code == 0), r)
+        self.assertEqual((document["status"], document["ok"] and r.code != 0), (r.code, False), r)
         return r, document
 
 
@@ -61,12 +62,13 @@ class UserDocumentsTest(JsonTestCase):
         self.assertNotEqual(doc["message"], "Operation Success")
 
         r, doc = self.json_cli("-user", "-add", "trap1", "pass-word", "SHA", "DES")
-        self.assertEqual(doc["data"], {"name": "trap1", "auth_protocol": "SHA",
-                                       "priv_protocol": "DES"})
+        self.assertEqual(doc["data"], {"name": "trap1", "auth_protocol": "sha",
+                                       "priv_protocol": "des"})
         r, doc = self.json_cli("-user", "-getSnmp")
         self.assertEqual(doc["data"], {"snmp_users": [
-            {"index": 1, "name": "trap1", "password": "pass-word", "auth_protocol": "SHA",
-             "priv_protocol": "DES"}]})
+            {"index": 1, "name": "trap1", "password": "pass-word", "auth_protocol": "sha",
+             "auth_protocol_as_received": "SHA", "priv_protocol": "des",
+             "priv_protocol_as_received": "DES"}]})
 
     def test_a_group_with_data_keeps_its_closing_lines_on_standard_error(self):
         r, doc = self.json_cli("-gen", "-getName")
@@ -81,12 +83,13 @@ class SettingsDocumentsTest(JsonTestCase):
         self.assertEqual(doc["data"], {
             "up": True, "method": "static", "method_as_received": "STATIC", "interface": "eth0",
             "mac_address": "02:00:4b:38:00:01", "mac_address_as_received": "02:00:4B:38:00:01",
-            "ip_address": "10.10.1.10", "broadcast": "10.10.1.255", "netmask": "255.255.255.0",
+            "address": "10.10.1.10", "broadcast": "10.10.1.255", "netmask": "255.255.255.0",
             "gateway": "10.10.1.1"})
         r, doc = self.json_cli("-net", "-GetMAC")
         self.assertEqual(doc["data"]["mac_address"], "02:00:4b:38:00:01")
         r, doc = self.json_cli("-net", "-SetMAC", "00:2a:3b:4c:5d:1d", stdin="n\n")
-        self.assertEqual((doc["changed"], doc["data"]), (False, {"confirmed": False}))
+        self.assertEqual((r.code, doc["ok"], doc["message"], doc["changed"], doc["data"]),
+                         (0, False, "Command cancelled by user", False, {"confirmed": False}))
 
         r, doc = self.json_cli("-HB", "-SetHB", "100")
         self.assertEqual((doc["changed"], doc["data"]),
@@ -111,8 +114,10 @@ class SettingsDocumentsTest(JsonTestCase):
                           {"action": "power_cycle", "performed": True}))
         r, doc = self.json_cli("-GetCardHealth")
         self.assertEqual(doc["data"]["entries"][:2], [
-            {"index": 1, "name": "VCC 3.3V", "millivolts": 3296, "status": "Normal"},
-            {"index": 2, "name": "VCC 5V", "millivolts": 5012, "status": "Normal"}])
+            {"index": 1, "name": "VCC 3.3V", "volts": 3.296, "status": "normal",
+             "status_as_received": "Normal"},
+            {"index": 2, "name": "VCC 5V", "volts": 5.012, "status": "normal",
+             "status_as_received": "Normal"}])
 
 
 class FailureEnvelopeTest(JsonTestCase):
@@ -181,7 +186,8 @@ class EveryGroupTest(JsonTestCase):
                         r = run_cli("--json", "-nw", sim.address, "admin", *words.split(),
                                     stdin=DEFAULT_PASSWORD + "\n")
                         [doc] = json_documents(r)
-                        self.assertEqual((doc["status"], doc["ok"]), (r.code, r.code == 0), r)
+                        # Also the commands that end with 0 when the card fails them.
+                        self.assertEqual((doc["status"], doc["ok"]), (r.code, False), r)
                         self.assertEqual(doc["command"], words.split())
 
 
@@ -223,6 +229,29 @@ class UnattendedTest(JsonTestCase):
         [doc] = json_documents(r)
         self.assertEqual((r.code, doc["stage"], r.err.count("Connecting")), (5, "login", 0), r)
         self.assertIn("chmod 600", r.err)
+
+    def test_a_password_file_is_checked_as_opened_and_each_refusal_says_why(self):
+        folder = tempfile.mkdtemp(prefix="vorl-pw-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        fifo = os.path.join(folder, "fifo")
+        os.mkfifo(fifo, 0o600)
+        cases = [(fifo, 14, "is not a regular file"), (folder, 14, "cannot open password file"),
+                 (os.path.join(folder, "missing"), 14, "cannot open password file"),
+                 (self.password_file(0o600, ""), 26, "holds no password: its first line is empty"),
+                 (self.password_file(0o600, "\n" + DEFAULT_PASSWORD), 26, "first line is empty"),
+                 (self.password_file(0o600, "x" * 32 + "\n"), 26, "longer than 31 characters")]
+        for path, status, why in cases:
+            with self.subTest(why=why, path=path):
+                # A FIFO with no writer is refused at once, not waited on.
+                r = run_cli("--password-file", path, "-nw", self.sim.address, "admin", "-user",
+                            "-listAllUser", timeout=20)
+                self.assertEqual((r.code, r.out), (status, ""), r)
+                self.assertIn(why, r.err)
+                self.assertTrue(r.err.startswith("vorlcli: "), r)
+        # Exactly 31 characters is a password like any other (a wrong one here).
+        r = run_cli("--password-file", self.password_file(0o600, "p" * 31 + "\r\n"), "-nw",
+                    self.sim.address, "admin", "-user", "-listAllUser")
+        self.assertEqual((r.code, r.out.count("Invalid Username/Password!")), (1, 1), r)
 
     def test_yes_answers_questions_and_changes_nothing_elsewhere(self):
         r = self.cli("-user", "-listAllUser")

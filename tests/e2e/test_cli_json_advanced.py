@@ -1,7 +1,8 @@
 """vorlcli --json for -ModemCfg, -PppCfg, -ASRCfg, -GetI2CCfg, -SetI2CCfg, -GetIpmiCfg and
 -SetIpmiCfg against vorlsim: whole documents built from the card's known state, set-then-get
 round trips over both transports, card refusals, and refused words as one whole envelope. Every
-document is validated against the schema files and its ok/status against the exit status."""
+document is validated against the schema files and its status against the exit status; "ok" is
+true only when the card did what was asked."""
 
 import shutil
 import unittest
@@ -26,7 +27,8 @@ class JsonCase(unittest.TestCase):
 
     def run_json(self, *words, host=False):
         """One --json run (-cd when `host`): exactly one valid document on standard output,
-        agreeing with the exit status and naming the words typed."""
+        agreeing with the exit status (never "ok" with another status than 0) and naming the
+        words typed."""
         if host:
             r = run_cli("--json", "-cd", *words, env=self.sim.hostifc_env())
         else:
@@ -35,17 +37,19 @@ class JsonCase(unittest.TestCase):
         documents = json_documents(r)
         self.assertEqual(len(documents), 1, r)
         [doc] = documents
-        self.assertEqual((doc["status"], doc["ok"], doc["command"]),
-                         (r.code, r.code == 0, list(words)), r)
+        self.assertEqual((doc["status"], doc["ok"] and r.code != 0, doc["command"]),
+                         (r.code, False, list(words)), r)
         return r, doc
 
-    def expect(self, words, schema, data, status=0, message=SUCCESS, changed=None, host=False):
+    def expect(self, words, schema, data, status=0, message=SUCCESS, changed=None, host=False,
+               ok=None):
         """Runs `words` and compares its document whole."""
         r, doc = self.run_json(*words, host=host)
         target = {"interface": "host"} if host else \
             {"interface": "network", "host": self.sim.address, "user": "admin"}
         expected = {"schema": schema, "tool": TOOL, "target": target, "command": list(words),
-                    "ok": status == 0, "status": status, "message": message, "data": data}
+                    "ok": status == 0 if ok is None else ok, "status": status, "message": message,
+                    "data": data}
         if changed is not None:
             expected["changed"] = changed
         self.assertEqual(doc, expected, r)
@@ -97,7 +101,8 @@ class AsrDocumentsTest(JsonCase):
         self.expect_refused(("-ASRCfg", "-set", "ENABLED"), "ASR method was not given !")
         # Forms the console tool has always accepted without doing anything.
         self.expect(("-ASRCfg", "-frob"), "vorl.asrcfg.frob/1", {"performed": False},
-                    changed=False)
+                    changed=False, ok=False,
+                    message="The words name no ASR command: nothing was done")
         self.expect(("-ASRCfg", "-set", "DISABLED"), "vorl.asrcfg.set/1", ASR_DEFAULT,
                     changed=True)
         self.expect(get, "vorl.asrcfg.get/1", ASR_DEFAULT)
@@ -129,13 +134,13 @@ class ModemAndPppDocumentsTest(JsonCase):
         self.expect_refused(("-ModemCfg", "-set", "TTYS2", "-s", "9600"),
                             "Device can be ttyS2 or ttyS3")
 
-        addresses = {"server_ip": "192.168.100.1", "client_ip": "192.168.100.2"}
+        addresses = {"server_address": "192.168.100.1", "client_address": "192.168.100.2"}
         self.expect(("-PppCfg", "-get"), "vorl.pppcfg.get/1", addresses)
         self.expect(("-PPPCfg", "-set", "10.9.0.1", "10.9.0.2"), "vorl.pppcfg.set/1",
-                    {"server_ip": "10.9.0.1", "client_ip": "10.9.0.2", "performed": True},
+                    {"server_address": "10.9.0.1", "client_address": "10.9.0.2", "performed": True},
                     changed=True)
         self.expect(("-PppCfg", "-get"), "vorl.pppcfg.get/1",
-                    {"server_ip": "10.9.0.1", "client_ip": "10.9.0.2"}, host=True)
+                    {"server_address": "10.9.0.1", "client_address": "10.9.0.2"}, host=True)
         self.expect_refused(("-PppCfg", "-set", "10.9.0.1", "10.9.0.256"), "Invalid IP address !")
 
 
@@ -163,36 +168,43 @@ class BusAndIpmiDocumentsTest(JsonCase):
 
 
 class CardRefusalsTest(JsonCase):
-    """A card that refuses every read and write of these groups (status 3; vorlsim forces
-    statuses over the network only)."""
+    """A card that refuses every read and write of these groups, the power actions and the
+    sensor description (status 3; vorlsim forces statuses over the network only)."""
 
     sim_options = ("--force-status=0x0C00:3,0x0C01:3,0x0C02:3,0x0C03:3,0x0C06:3,0x0C07:3,"
-                   "0x0C08:3,0x0C09:3,0x0C0A:3,0x0C0B:3",)
+                   "0x0C08:3,0x0C09:3,0x0C0A:3,0x0C0B:3,0x0300:3,0x0200:3,0x0201:3,0x0202:3",)
 
     def test_refusals_in_the_data_or_the_status(self):
         r, doc = self.run_json("-ASRCfg", "-get")
         self.assertEqual((doc["status"], doc["data"]), (3, {}))
+        # A refused write names none of the values the card did not take.
         r, doc = self.run_json("-ASRCfg", "-set", "ENABLED", "RESET", "300")
-        self.assertEqual((doc["ok"], doc["changed"], doc["data"]["delay_seconds"]),
-                         (False, False, 300))
+        self.assertEqual((doc["ok"], doc["changed"], doc["data"]), (False, False, {}))
+        text = run_cli("-nw", self.sim.address, "admin", "-ASRCfg", "-set", "ENABLED", "RESET",
+                       "300", stdin=DEFAULT_PASSWORD + "\n")
+        self.assertIn("asr->asr_delay: 300", text.out)  # the console still shows what was sent
         r, doc = self.run_json("-PppCfg", "-get")
         self.assertEqual((doc["status"], doc["data"]), (3, {}))
         r, doc = self.run_json("-ModemCfg", "-set", "ttyS2", "-s", "9600")
-        self.assertEqual((doc["status"], doc["changed"]), (3, False))
-        # These have always returned 0 when the card refuses: the data says it did not happen.
-        unchanged = {"performed": False, "card_status": 3}
-        r, doc = self.run_json("-PppCfg", "-set", "10.0.0.1", "10.0.0.2")
-        self.assertEqual((doc["ok"], doc["changed"], doc["data"]),
-                         (True, False, dict(unchanged, server_ip="10.0.0.1",
-                                            client_ip="10.0.0.2")))
-        r, doc = self.run_json("-SetI2CCfg", "0x30")
-        self.assertEqual((doc["changed"], doc["data"]), (False, dict(unchanged, slave_address=48)))
-        r, doc = self.run_json("-SetIpmiCfg", "no", "0x20", "no", "no", "no")
-        self.assertEqual((doc["changed"], doc["data"]), (False, dict(IPMI_DEFAULT, **unchanged)))
-        for words in (("-GetI2CCfg",), ("-GetIpmiCfg",)):
-            r, doc = self.run_json(*words)
-            self.assertEqual((doc["ok"], doc["data"]), (True, {"available": False,
-                                                             "card_status": 3}))
+        self.assertEqual((doc["status"], doc["changed"], doc["data"]), (3, False, {"port": "ttyS2"}))
+        # These have always ended with 0 when the card refuses: "ok" is false, the exit status
+        # stays 0, the data says it did not happen and names the card's status.
+        refused = {"performed": False, "card_status": 3}
+        busy = "System is busy"
+        for words, data in ((("-PppCfg", "-set", "10.0.0.1", "10.0.0.2"), refused),
+                            (("-SetI2CCfg", "0x30"), refused),
+                            (("-SetIpmiCfg", "no", "0x20", "no", "no", "no"), refused),
+                            (("-HostCtrl", "PowerCycle"), dict(refused, action="power_cycle")),
+                            (("-SDK", "-deleteSDK"), refused),
+                            (("-SDK", "-rereadSDK"), refused),
+                            (("-GetI2CCfg",), {"available": False, "card_status": 3}),
+                            (("-GetIpmiCfg",), {"available": False, "card_status": 3}),
+                            (("-SDK", "-readsensors"), {"sdk_found": False, "card_status": 3})):
+            with self.subTest(words=words):
+                r, doc = self.run_json(*words)
+                self.assertEqual((r.code, doc["status"], doc["ok"], doc["message"], doc["data"]),
+                                 (0, 0, False, busy, data), r)
+                self.assertEqual(doc.get("changed", False), False)
         # ttyS2 unreadable has always ended the command as invalid words.
         r, doc = self.run_json("-ModemCfg", "-get")
         self.assertEqual((doc["stage"], doc["message"]),

@@ -40,7 +40,8 @@ def module_rows(**file_versions):
         card = CARD_VERSIONS[name]
         version = file_versions.get(name, card)
         differs = version != card
-        rows.append({"index": index, "name": name, "card_version": card, "file_version": version,
+        rows.append({"index": index, "name": name.lower(), "card_version": card,
+                     "file_version": version,
                      "allocation": "matches", "differs": differs,
                      "newer_in_file": differs and version > card})
     return rows
@@ -54,7 +55,7 @@ class FlashDocumentsTest(FlashTestCase):
         documents = json_documents(r)
         self.assertEqual(len(documents), 1, r)
         doc = documents[0]
-        self.assertEqual((doc["status"], doc["ok"]), (r.code, r.code == 0), r)
+        self.assertEqual((doc["status"], doc["ok"] and r.code != 0), (r.code, False), r)
         return r, doc
 
     def envelope(self, schema, words, data, **extra):
@@ -110,7 +111,7 @@ class FlashDocumentsTest(FlashTestCase):
         self.assertEqual(data["modules"], module_rows(OS="2.1.5"))
         self.assertEqual({k: data[k] for k in ("flashed", "cancelled", "blocks_written",
                                                "mac_address_restored", "reset")},
-                         {"flashed": ["OS"], "cancelled": False, "blocks_written": len(OS_BLOCKS),
+                         {"flashed": ["os"], "cancelled": False, "blocks_written": len(OS_BLOCKS),
                           "mac_address_restored": True, "reset": "config_defaults"})
         self.assertIn("Flashing OS ... Block 28 of 28 \r", r.err)
         self.assertIn("Saving Configuration : \t\t\t[ OK ]\n", r.err)
@@ -120,6 +121,9 @@ class FlashDocumentsTest(FlashTestCase):
         self.assertEqual(flash[:OS_BLOCKS[0] * BLOCK], self.default[:OS_BLOCKS[0] * BLOCK])
         self.assertEqual(flash[os_range.stop:], self.default[os_range.stop:])
         self.assertEqual(self.section_version(b"$$$OS$$$"), 0x2105)
+        # The card runs the OS module it was given, and its firmware information says so.
+        r, doc = self.json_cli("-gen", "-fwInfo")
+        self.assertEqual(doc["data"]["firmware_version"], "2.1.5", r)
 
         # Run again: nothing differs, nothing is asked or written.
         r, doc = self.json_cli("-flash", "-modules", path)
@@ -146,6 +150,8 @@ class FlashDocumentsTest(FlashTestCase):
         r, doc = self.json_cli("-flash", "-update", path, stdin="n\n")
         self.assertEqual((doc["changed"], doc["data"]["cancelled"], doc["data"]["blocks_written"]),
                          (False, True, 0), r)
+        self.assertEqual((r.code, doc["ok"], doc["message"]),
+                         (0, False, "Command cancelled by user"))
         self.assertEqual(self.card_flash(), self.default)
 
         words = ["-flash", "-update", path]

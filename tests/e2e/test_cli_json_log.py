@@ -1,7 +1,8 @@
 """vorlcli --json for the event log (-sel), alert recipients (-pef), general settings (-gen) and
 the sensor description (-SDK): whole documents built from vorlsim's known state, every document
-checked against the schema files, ok and status against the exit status, standard output holding
-the document alone; and a card that answers badly still gives one whole document."""
+checked against the schema files, its status against the exit status ("ok" only with 0),
+standard output holding the document alone; and a card that answers badly still gives one whole
+document."""
 
 import datetime
 import os
@@ -15,25 +16,32 @@ from vorltest import (DEFAULT_PASSWORD, REMINDER, HostSim, Sim, SimTestCase, jso
 TOOL = {"name": "vorlcli", "version": "1.6.4.3"}
 EPOCH = "1970-01-01T00:00:00Z"
 EMPTY_RECIPIENT = {
-    "name": "", "mail_address": "", "snmp_destination": "", "ppp_login": "", "ppp_password": "",
+    "name": "", "mail_address": "", "snmp_destination": "", "ppp_login": "",
     "notification_method": None, "notification_method_as_received": "",
     "alert_level": "disabled", "alert_level_as_received": "Disable Alerts"}
 
 
-def sensor(index, name, reading, unit, code):
-    return {"index": index, "name": name, "reading": reading, "unit": unit, "unit_code": code,
-            "access_failed": reading is None}
+READING_FAILED = -2 ** 31  # what the card sends for a sensor it could not read
+
+
+def sensor(index, name, reading, unit, code, per_unit=1):
+    """A sensor as -SDK -readsensors gives it: its value in `unit`, the card's reading counting
+    1/`per_unit` of it."""
+    return {"index": index, "name": name,
+            "value": None if reading is None else reading / per_unit, "unit": unit,
+            "reading_as_received": READING_FAILED if reading is None else reading,
+            "unit_code": code, "access_failed": reading is None}
 
 
 FACTORY_SENSORS = [
     {"index": 1, "name": "Voltages", "sensors": [
-        sensor(1, "CPU Core", 1250, "milli Volts", 4), sensor(2, "+3.3V", 3312, "milli Volts", 4),
-        sensor(3, "+12V", 12048, "milli Volts", 4)]},
+        sensor(1, "CPU Core", 1250, "volts", 4, 1000), sensor(2, "+3.3V", 3312, "volts", 4, 1000),
+        sensor(3, "+12V", 12048, "volts", 4, 1000)]},
     {"index": 2, "name": "Temperatures", "sensors": [
-        sensor(1, "CPU", 47000, "milli Degrees C", 1),
-        sensor(2, "Chassis intake", None, "milli Degrees C", 1)]},
+        sensor(1, "CPU", 47000, "celsius", 1, 1000),
+        sensor(2, "Chassis intake", None, "celsius", 1)]},
     {"index": 3, "name": "Fans", "sensors": [
-        sensor(1, "Fan 1", 5400, "RPM", 18), sensor(2, "Fan 2", 5250, "RPM", 18)]}]
+        sensor(1, "Fan 1", 5400, "rpm", 18), sensor(2, "Fan 2", 5250, "rpm", 18)]}]
 
 
 def utc_text(seconds):
@@ -42,11 +50,12 @@ def utc_text(seconds):
 
 
 def single_document(test, r):
-    """The one document of a run; its ok and status agree with the exit status."""
+    """The one document of a run; its status is the exit status, "ok" never true with another
+    than 0."""
     documents = json_documents(r)
     test.assertEqual(len(documents), 1, r)
     document = documents[0]
-    test.assertEqual((document["status"], document["ok"]), (r.code, r.code == 0), r)
+    test.assertEqual((document["status"], document["ok"] and r.code != 0), (r.code, False), r)
     return document
 
 
@@ -62,21 +71,23 @@ class LogDocumentsCase(SimTestCase):
                     stdin=DEFAULT_PASSWORD + "\n" + stdin, env={"TZ": "UTC0"})
         return r, single_document(self, r)
 
-    def document(self, words, data, changed=None, status=0, message="Operation Success"):
+    def document(self, words, data, changed=None, status=0, message="Operation Success",
+                 ok=None):
         """The whole document expected for `words` run over the network."""
         expected = {"schema": "vorl.%s.%s/1" % (words[0][1:].lower(), words[1][1:].lower()),
                     "tool": TOOL,
                     "target": {"interface": "network", "host": self.sim.address, "user": "admin"},
-                    "command": shown_words(words), "ok": status == 0, "status": status,
-                    "message": message}
+                    "command": shown_words(words), "ok": status == 0 if ok is None else ok,
+                    "status": status, "message": message}
         if changed is not None:
             expected["changed"] = changed
         expected["data"] = data
         return expected
 
-    def expect(self, words, data, changed=None, status=0, message="Operation Success", stdin=""):
+    def expect(self, words, data, changed=None, status=0, message="Operation Success", stdin="",
+               ok=None):
         r, doc = self.json_cli(*words, stdin=stdin)
-        self.assertEqual(doc, self.document(words, data, changed, status, message), r)
+        self.assertEqual(doc, self.document(words, data, changed, status, message, ok), r)
         return r, doc
 
     def card_times(self, record, earliest, latest):
@@ -137,14 +148,23 @@ class EventLogDocumentsTest(LogDocumentsCase):
         self.expect(["-pef", "-ARInfoGet", "3"], dict(EMPTY_RECIPIENT, index=3))
         recipient = {
             "index": 2, "name": "ops", "mail_address": "ops@example.org",
-            "snmp_destination": "", "ppp_login": "", "ppp_password": "",
+            "snmp_destination": "", "ppp_login": "",
             "notification_method": "mail_via_lan",
             "notification_method_as_received": "Mail via LAN",
             "alert_level": "critical", "alert_level_as_received": "Critical Only"}
         self.expect(["-pef", "-ARInfoSet", "2", "ops", "ops@example.org", "x", "x", "Mail", "lan",
                      "x", "Critical"], recipient, changed=True)
         self.expect(["-pef", "-ARInfoGet", "2"], recipient)
-
+        # A PPP password is in no document, neither the one sent nor the one the card keeps;
+        # the console still shows it.
+        ppp = dict(recipient, index=4, notification_method="snmp_via_ppp",
+                   notification_method_as_received="SNMP via PPP", snmp_destination="10.0.0.9",
+                   mail_address="", ppp_login="dialer")
+        r, doc = self.expect(["-pef", "-ARInfoSet", "4", "ops", "x", "10.0.0.9", "dialer", "SNMP",
+                              "PPP", "Ppp-Secret-1", "Critical"], ppp, changed=True)
+        r, doc = self.expect(["-pef", "-ARInfoGet", "4"], ppp)
+        self.assertNotIn("Ppp-Secret-1", r.out)
+        self.assertIn("PPP Password        : Ppp-Secret-1 \n", self.cli("-pef", "-ARInfoGet", "4").out)
     def test_refused_words_end_in_a_words_envelope_with_the_tools_message(self):
         for words, message in (
                 (["-pef", "-ARInfoGet", "9"], "Alert Receipients ID range is 1 to 8. Given = 9"),
@@ -168,39 +188,39 @@ class GeneralDocumentsTest(LogDocumentsCase):
         self.expect(["-gen", "-GetName"], {"name": "VORL"})
         self.expect(["-gen", "-SetName", "rack4-card_1"], {"name": "rack4-card_1"}, changed=True)
         self.expect(["-gen", "-GetName"], {"name": "rack4-card_1"})
-        self.expect(["-gen", "-SetName", "a.b"], {}, changed=False,
+        self.expect(["-gen", "-SetName", "a.b"], {}, changed=False, ok=False,
                     message="Invalid card name! Maximum allowed card name legth is 32 and should "
                             "not contain any special sharacters")
 
         servers = {"smtp_servers": [
-            {"index": 1, "server": "10.0.0.25", "mail_id": "ops@example.com"},
-            {"index": 2, "server": "10.0.0.26", "mail_id": "backup@example.com"}]}
+            {"index": 1, "address": "10.0.0.25", "mail_address": "ops@example.com"},
+            {"index": 2, "address": "10.0.0.26", "mail_address": "backup@example.com"}]}
         self.expect(["-gen", "-GetSmtpCfg"], {"smtp_servers": [
-            {"index": 1, "server": "", "mail_id": ""}, {"index": 2, "server": "", "mail_id": ""}]})
+            {"index": 1, "address": "", "mail_address": ""},
+            {"index": 2, "address": "", "mail_address": ""}]})
         self.expect(["-gen", "-SetSmtpCfg", "10.0.0.25", "ops@example.com", "10.0.0.26",
                      "backup@example.com"], servers, changed=True)
         self.expect(["-gen", "-GetSmtpCfg"], servers)
-        # A field too long for the card is refused before anything is sent.
-        self.expect(["-gen", "-SetSmtpCfg", "100.100.100.1000", "a", "10.0.0.1", "b"], {
-            "smtp_servers": [{"index": 1, "server": "100.100.100.1000", "mail_id": "a"},
-                             {"index": 2, "server": "10.0.0.1", "mail_id": "b"}]},
-            changed=False, status=26, message="Out of Range")
+        # A field too long for the card is refused before anything is sent; the data names none
+        # of the values the card does not have.
+        self.expect(["-gen", "-SetSmtpCfg", "100.100.100.1000", "a", "10.0.0.1", "b"], {},
+                    changed=False, status=26, message="Out of Range")
+        self.expect(["-gen", "-GetSmtpCfg"], servers)
 
         r, doc = self.json_cli("-gen", "-GetTime")
         self.card_times(doc["data"], int(time.time()) - 5, int(time.time()) + 5)
         self.expect(["-gen", "-SetTime", "070412302030.45"], {
             "time": "2030-07-04T12:30:45Z", "epoch_seconds": 1909398645, "force": False},
             changed=True)
-        self.expect(["-gen", "-SetTime", "022912002004.00"], {
-            "time": "2004-02-29T12:00:00Z", "epoch_seconds": 1078056000, "force": False},
-            changed=False, status=26, message="Out of Range")
+        self.expect(["-gen", "-SetTime", "022912002004.00"], {}, changed=False, status=26,
+                    message="Out of Range")
         r, doc = self.json_cli("-gen", "-GetTime")
         self.assertTrue(doc["data"]["time"].startswith("2030-07-04T12:3"), doc)
 
     def test_reset_declined_changes_nothing_and_yes_resets(self):
         r, doc = self.expect(["-gen", "-Reset", "-SaveConfig"],
                              {"configuration": "retained", "confirmed": False}, changed=False,
-                             stdin="n\n")
+                             stdin="n\n", ok=False, message="Command cancelled by user")
         self.assertIn("Are you sure you want to reset the VORL(y/n)?", r.err)
         r, doc = self.json_cli("-gen", "-Reset", "/NOCONFIG", options=["--yes"])
         self.assertEqual(doc, self.document(
@@ -220,7 +240,9 @@ class SensorDocumentsTest(LogDocumentsCase):
     def test_sensor_description_lifecycle_as_data(self):
         self.expect(["-SDK", "-readsensors"], {"sdk_found": True, "groups": FACTORY_SENSORS})
         self.expect(["-SDK", "-deleteSDK"], {"performed": True}, changed=True)
-        self.expect(["-SDK", "-readsensors"], {"sdk_found": False, "card_status": 30})
+        # The card answers with no description at all: vorlcli's own 30, not the card's.
+        self.expect(["-SDK", "-readsensors"], {"sdk_found": False, "local_status": 30}, ok=False,
+                    message="General error")
         self.expect(["-SDK", "-rereadSDK"], {"performed": True}, changed=True)
 
         fd, path = tempfile.mkstemp(prefix="vorl-sdk-")
@@ -232,12 +254,13 @@ class SensorDocumentsTest(LogDocumentsCase):
                     changed=True)
         self.expect(["-SDK", "-readsensors"], {"sdk_found": True, "groups": [
             {"index": 1, "name": "Power supplies", "sensors": [
-                sensor(1, "PSU 1 output", 230, "milli Volts", 4),
-                sensor(2, "PSU 2", None, "Watts", 6)]}]})
-        # A file that cannot be read keeps exit status 0, as the console tool always has.
+                sensor(1, "PSU 1 output", 230, "volts", 4, 1000),
+                sensor(2, "PSU 2", None, "watts", 6)]}]})
+        # A file that cannot be read keeps exit status 0, as the console tool always has; the
+        # status is vorlcli's own.
         self.expect(["-SDK", "-uploadSDK", path + ".missing"],
-                    {"performed": False, "card_status": 14, "file": path + ".missing"},
-                    changed=False)
+                    {"performed": False, "local_status": 14, "file": path + ".missing"},
+                    changed=False, ok=False, message="Unable to open file")
 
 
 class MalformedAnswersTest(unittest.TestCase):
@@ -261,7 +284,8 @@ class MalformedAnswersTest(unittest.TestCase):
             r, doc = self.run_json(sim, "-pef", "-ARInfoGet", "1")
             self.assertEqual((r.code, doc["data"]), (33, {"index": 1}), r)
             r, doc = self.run_json(sim, "-SDK", "-readsensors")
-            self.assertEqual((r.code, doc["data"]), (0, {"sdk_found": False, "card_status": 33}))
+            self.assertEqual((r.code, doc["ok"], doc["data"]),
+                             (0, False, {"sdk_found": False, "local_status": 33}))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """vorlcli script mode against vorlsim: one login, one command per line."""
 
+import json
 import os
 import shutil
 import tempfile
@@ -88,12 +89,28 @@ class ScriptTest(SimTestCase):
                          REMINDER, r)
         self.assertEqual(r.code, 0)
 
-    def test_longer_lines_are_read_in_pieces(self):
+    def test_a_longer_line_is_refused_whole_and_ends_the_program_with_8(self):
+        # Read in pieces it would run as two commands: here the second would add an account.
         first = "-user -listAllUser".ljust(254)
-        r = self.script(first + " -user -getSnmp\n")
-        self.assertEqual(r.out, self.login_prefix() + processed(first, "User 1: admin \n") +
-                         processed(" -user -getSnmp\n", "No SNMP user found in the system !\n") +
-                         REMINDER, r)
+        r = self.script("-user -getSnmp\n" + first + " -user -add bob password1\n"
+                        "-user -add eve password2\n")
+        self.assertEqual(r.out, self.login_prefix() +
+                         processed("-user -getSnmp\n", "No SNMP user found in the system !\n") +
+                         "Error processing Command Script line : %s...\n"
+                         "A script line holds at most 254 characters.\n" % first, r)
+        self.assertEqual(r.code, 8)
+        self.assertEqual(self.users(), "User 1: admin \n")
+        # The document of the refused line quotes it without the password it holds.
+        path = os.path.join(self.dir, "secret.scr")
+        with open(path, "w") as f:
+            f.write("-user -getSnmp\n" + "-user -add bob password1".ljust(260) + "x\n")
+        r = run_cli("--json", "-nw", self.sim.address, "admin", "-script", path,
+                    stdin="vorladmin\n")
+        docs = [json.loads(line) for line in r.out.splitlines()]
+        self.assertEqual([(d["status"], d["ok"], d.get("line"), d.get("stage")) for d in docs],
+                         [(0, True, 1, None), (8, False, 2, "words")], r)
+        self.assertIn("-user -add bob ***", docs[1]["message"])
+        self.assertNotIn("password1", r.out)
 
     def test_a_script_that_cannot_be_read(self):
         missing = os.path.join(self.dir, "missing.scr")

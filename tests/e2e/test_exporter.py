@@ -49,9 +49,9 @@ class CollectorsTest(unittest.TestCase):
         self.assertEqual(len(health), 6, health)
         for entry in health:
             self.assertEqual(value(found, "vorl_voltage_volts", name=entry["name"]),
-                             entry["millivolts"] / 1000)
+                             entry["volts"])
             self.assertEqual(value(found, "vorl_voltage_normal", name=entry["name"]),
-                             1 if entry["status"] == "Normal" else 0)
+                             1 if entry["status"] == "normal" else 0)
         checked = 0
         for group in cli_data(self.sim, "-SDK", "-readsensors")["groups"]:
             for sensor in group["sensors"]:
@@ -63,17 +63,14 @@ class CollectorsTest(unittest.TestCase):
                                       ("sensor", sensor["name"]) in k[1]])
                 else:
                     # One metric per kind of reading, in its base unit.
-                    raw = sensor["reading"]
-                    metric, base = {"milli Volts": ("vorl_sensor_voltage_volts", raw / 1000),
-                                    "RPM": ("vorl_fan_speed_rpm", raw),
-                                    "milli Degrees C": ("vorl_temperature_celsius", raw / 1000)
-                                    }[sensor["unit"]]
+                    metric = {"volts": "vorl_sensor_voltage_volts", "rpm": "vorl_fan_speed_rpm",
+                              "celsius": "vorl_temperature_celsius"}[sensor["unit"]]
                     self.assertEqual(ok, 1)
-                    self.assertAlmostEqual(value(found, metric, **labels), base)
+                    self.assertAlmostEqual(value(found, metric, **labels), sensor["value"])
                 checked += 1
         self.assertGreaterEqual(checked, 5)
         net = cli_data(self.sim, "-net", "-GetConfig")
-        self.assertEqual(value(found, "vorl_network_info", address=net["ip_address"],
+        self.assertEqual(value(found, "vorl_network_info", address=net["address"],
                                mac=net["mac_address_as_received"],
                                method=net["method_as_received"]), 1)
         firmware = cli_data(self.sim, "-gen", "-fwInfo")["firmware_version"]

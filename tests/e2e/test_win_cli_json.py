@@ -4,6 +4,7 @@ every group (in one script), the host interface, failures before the command, sc
 
 import unittest
 
+import test_cli_host_mode as host_mode
 import test_cli_json as native
 import test_cli_json_log as native_log
 import test_cli_json_advanced as advanced
@@ -34,6 +35,8 @@ WindowsModemAndPppDocumentsTest = under_wine(advanced.ModemAndPppDocumentsTest)
 WindowsBusAndIpmiDocumentsTest = under_wine(advanced.BusAndIpmiDocumentsTest)
 WindowsCardRefusalsTest = under_wine(advanced.CardRefusalsTest)
 WindowsHostInterfaceDocumentTest = under_wine(native.HostInterfaceDocumentTest)
+# The Win32 named mutex, held by another vorlcli.exe.
+WindowsAccessLockTest = under_wine(host_mode.AccessLockTest)
 
 
 class WindowsEveryGroupTest(under_wine(native.EveryGroupTest)):

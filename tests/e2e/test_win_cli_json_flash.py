@@ -31,7 +31,7 @@ class WindowsFlashDocumentsTest(native.FlashDocumentsTest):
 
         r, doc = self.json_cli("-flash", "-modules", path, options=("--yes",))
         self.assertEqual((doc["changed"], doc["data"]["flashed"], doc["data"]["reset"]),
-                         (True, ["OS"], "config_defaults"), r)
+                         (True, ["os"], "config_defaults"), r)
         self.assertIn("Flashing OS ... Block 28 of 28 \r", r.err)
         os_range = slice(native.OS_BLOCKS[0] * BLOCK, (native.OS_BLOCKS[-1] + 1) * BLOCK)
         self.assertEqual(self.card_flash()[os_range], image[os_range])

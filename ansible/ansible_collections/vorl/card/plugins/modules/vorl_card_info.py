@@ -52,10 +52,10 @@ card:
       type: list
       elements: dict
       returned: with C(users)
-      sample: [{name: admin, kind: login}, {name: monitor, kind: snmp, auth_protocol: SHA,
-               priv_protocol: DES}]
+      sample: [{name: admin, kind: login}, {name: monitor, kind: snmp, auth_protocol: sha,
+               priv_protocol: des}]
     network:
-      description: C(method), C(ip_address), C(netmask), C(gateway), C(broadcast),
+      description: C(method), C(address), C(netmask), C(gateway), C(broadcast),
         C(mac_address), C(interface) and C(up).
       type: dict
       returned: with C(network)
@@ -77,7 +77,8 @@ card:
       type: dict
       returned: with C(event_log)
     health:
-      description: The card's voltages, C(name), C(millivolts) and C(status) each.
+      description: The card's voltages, C(name), C(volts) and C(status) (C(normal) when all is
+        well) each.
       type: list
       elements: dict
       returned: with C(health)
@@ -104,7 +105,7 @@ def server_info(cli):
 
 
 def health(cli):
-    return [dict((key, e[key]) for key in ("name", "millivolts", "status"))
+    return [dict((key, e[key]) for key in ("name", "volts", "status"))
             for e in cli.data(["-GetCardHealth"])["entries"]]
 
 

@@ -69,7 +69,7 @@ versions_before:
     has no such module).
   returned: always
   type: dict
-  sample: {OS: 2.4.1, WEB: 2.4.1, FPGA: 1.0.3, DIAG: 1.0.0, CONFIG: 1.0.0, SDK: 1.0.0}
+  sample: {os: 2.4.1, web: 2.4.1, fpga: 1.0.3, diag: 1.0.0, config: 1.0.0, sdk: 1.0.0}
 versions_after:
   description: The card's module versions after the run (the same as before when nothing was
     flashed or in check mode).
@@ -84,7 +84,7 @@ flashed:
   returned: always
   type: list
   elements: str
-  sample: [OS, WEB]
+  sample: [os, web]
 reset:
   description: How the card restarted after the flash, C(config_retained) or
     C(config_defaults); null when nothing was flashed.

@@ -74,7 +74,7 @@ network:
     method:
       description: C(dhcp) or C(static).
       type: str
-    ip_address:
+    address:
       description: The card's address.
       type: str
     netmask:
@@ -88,7 +88,7 @@ network:
       type: str
   sample:
     method: static
-    ip_address: 192.0.2.10
+    address: 192.0.2.10
     netmask: 255.255.255.0
     gateway: 192.0.2.1
     mac_address: 00:2a:3b:4c:5d:1d
@@ -110,7 +110,7 @@ from ansible_collections.vorl.card.plugins.module_utils.vorlcli import (
     VorlCli, connection_argument_spec)
 
 MAC = re.compile(r"^[0-9a-fA-F]{2}(:[0-9a-fA-F]{2}){5}$")
-KEYS = ("method", "ip_address", "netmask", "gateway", "mac_address")
+KEYS = ("method", "address", "netmask", "gateway", "mac_address")
 
 
 def valid_ipv4(text):
@@ -136,7 +136,7 @@ def address_words(params, current):
     if params["method"] == "static":
         wanted = (params["address"], params["netmask"], params["gateway"])
         if current["method"] != "static" or wanted != (
-                current["ip_address"], current["netmask"], current["gateway"]):
+                current["address"], current["netmask"], current["gateway"]):
             return ["-net", "-SetStatic"] + list(wanted)
     return None
 
@@ -174,7 +174,7 @@ def main():
         written.append("address")
         network["method"] = params["method"]
         if params["method"] == "static":
-            network.update(ip_address=params["address"], netmask=params["netmask"],
+            network.update(address=params["address"], netmask=params["netmask"],
                            gateway=params["gateway"])
         if not module.check_mode:
             cli.run(words)

@@ -71,13 +71,14 @@ def main():
     word, action = ACTIONS[module.params["state"]]
     if module.check_mode:
         module.exit_json(changed=True, power=dict(action=action, performed=False))
-    document = cli.run(["-HostCtrl", word])
+    document = cli.run(["-HostCtrl", word], allow_failure=True)
     data = document.get("data") or {}
-    if not data.get("performed"):
-        # vorlcli keeps exit status 0 for a refused action; the data tells.
-        module.fail_json(msg="the card did not perform %s (card status %s)"
-                             % (action, data.get("card_status")),
-                         status=data.get("card_status"), command=document.get("command"))
+    if not document.get("ok") or not data.get("performed"):
+        # vorlcli keeps exit status 0 for a refused action; "ok" tells.
+        status = data.get("card_status", data.get("local_status", document.get("status")))
+        module.fail_json(msg="the card did not perform %s: %s"
+                             % (action, document.get("message")),
+                         status=status, command=document.get("command"))
     module.exit_json(changed=True, power=dict(action=action, performed=True))
 
 

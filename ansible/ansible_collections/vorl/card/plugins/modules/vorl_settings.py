@@ -147,7 +147,7 @@ def read_card_name(cli):
 
 def read_smtp_servers(cli):
     listed = cli.data(["-Gen", "-GetSmtpCfg"])["smtp_servers"]
-    return [dict(server=s["server"], mail_id=s["mail_id"]) for s in listed]
+    return [dict(server=s["address"], mail_id=s["mail_address"]) for s in listed]
 
 
 def read_server_info(cli):

@@ -188,8 +188,8 @@ def snmp_user(module, cli, name, password):
             cli.run_script([["-user", "-add", name, password, wanted["auth"], wanted["priv"]]],
                            secrets=(password,))
         return True, user
-    differs = current["auth_protocol"] != wanted["auth"] or \
-        current["priv_protocol"] != wanted["priv"] or \
+    differs = current["auth_protocol"] != wanted["auth"].lower() or \
+        current["priv_protocol"] != wanted["priv"].lower() or \
         (params["update_password"] == "always" and password is not None and
          current["password"] != password)
     if differs:
