@@ -15,6 +15,7 @@
 #include "protocol/network_records.h"
 #include "protocol/sensor_tree.h"
 #include "protocol/text_field.h"
+#include "wire/status_codes.h"
 
 namespace vorl::cardread {
 namespace {
@@ -23,22 +24,25 @@ std::string fieldText(const char* field, size_t width) {
     return getTextField(reinterpret_cast<const uint8_t*>(field), width);
 }
 
-bool readHealth(CardSession& session, CardReading& out) {
+// Each reader returns the status of the command that failed, or 0.
+int readHealth(CardSession& session, CardReading& out) {
     CardHealth health;
-    if (session.getCardHealth(health) != 0) return false;
+    if (const int status = session.getCardHealth(health); status != 0) return status;
     for (const auto& entry : health.entries) {
         const std::string name = fieldText(entry.name, CardHealthEntry::kNameSize);
         if (name.empty()) continue;
         out.voltages.push_back({name, entry.millivolts / 1000.0,
                                 fieldText(entry.status, CardHealthEntry::kStatusSize)});
     }
-    return true;
+    return 0;
 }
 
-bool readSensorValues(CardSession& session, CardReading& out) {
+int readSensorValues(CardSession& session, CardReading& out) {
     auto buffer = std::make_unique<uint8_t[]>(CardSession::MaxPayload);
     SensorTree tree;
-    if (session.readSensors(buffer.get(), CardSession::MaxPayload, tree) != 0) return false;
+    if (const int status = session.readSensors(buffer.get(), CardSession::MaxPayload, tree);
+        status != 0)
+        return status;
     for (const SensorGroup& group : tree.groups) {
         const std::string groupName = fieldText(group.name, SensorGroup::kNameSize);
         for (const Sensor& sensor : group.sensors) {
@@ -50,20 +54,20 @@ bool readSensorValues(CardSession& session, CardReading& out) {
             out.sensors.push_back(std::move(value));
         }
     }
-    return true;
+    return 0;
 }
 
-bool readSel(CardSession& session, CardReading& out) {
+int readSel(CardSession& session, CardReading& out) {
     SelInfo info;
-    if (session.getSelInfo(info) != 0) return false;
+    if (const int status = session.getSelInfo(info); status != 0) return status;
     out.selEntries = info.recordCount;
     out.selFreeBytes = info.freeSpace;
-    return true;
+    return 0;
 }
 
-bool readFirmware(CardSession& session, CardReading& out) {
+int readFirmware(CardSession& session, CardReading& out) {
     FirmwareInfo info;
-    if (session.getFirmwareInfo(info) != 0) return false;
+    if (const int status = session.getFirmwareInfo(info); status != 0) return status;
     std::string version = info.version;
     // The card ends the version text with a line break.
     while (!version.empty() && (version.back() == '\n' || version.back() == '\r'))
@@ -75,41 +79,45 @@ bool readFirmware(CardSession& session, CardReading& out) {
     for (const auto& [name, signature] : kSections) {
         SectionInfo section;
         std::memcpy(section.signature, signature, sizeof section.signature);
-        if (session.getSectionInfo(section) != 0) return false;
+        if (const int status = session.getSectionInfo(section); status != 0) return status;
         out.sectionVersions.emplace_back(name, FirmwareImage::versionText(section.version));
     }
-    return true;
+    return 0;
 }
 
-bool readNetwork(CardSession& session, CardReading& out) {
+int readNetwork(CardSession& session, CardReading& out) {
     NetworkConfig config;
-    if (session.getNetworkConfig(config) != 0) return false;
+    if (const int status = session.getNetworkConfig(config); status != 0) return status;
     out.networkAddress = config.ipAddress;
     out.networkMac = config.macAddress;
     out.networkMethod = config.method;
-    return true;
+    out.networkInterface = config.interfaceName;
+    out.networkNetmask = config.netmask;
+    out.networkGateway = config.gateway;
+    return 0;
 }
 
-bool readClock(CardSession& session, CardReading& out) {
+int readClock(CardSession& session, CardReading& out) {
     CardTime time;
     const auto before = std::chrono::system_clock::now();
-    if (session.getCardTime(time) != 0) return false;
+    if (const int status = session.getCardTime(time); status != 0) return status;
     const auto after = std::chrono::system_clock::now();
     // The card read its clock somewhere within the exchange: compare with its middle.
     const double host =
         std::chrono::duration<double>((before + (after - before) / 2).time_since_epoch()).count();
     out.clockOffsetSeconds = static_cast<double>(time.seconds) - host;
-    return true;
+    out.clockSeconds = time.seconds;
+    return 0;
 }
 
-bool readHeartbeat(CardSession& session, CardReading& out) {
+int readHeartbeat(CardSession& session, CardReading& out) {
     int32_t seconds = 0;
-    if (session.getHeartbeatInterval(seconds) != 0) return false;
+    if (const int status = session.getHeartbeatInterval(seconds); status != 0) return status;
     out.heartbeatSeconds = seconds;
-    return true;
+    return 0;
 }
 
-using Reader = bool (*)(CardSession&, CardReading&);
+using Reader = int (*)(CardSession&, CardReading&);
 constexpr const char* kCollectorNames[] = {"health",  "sensors", "sel",      "firmware",
                                            "network", "clock",   "heartbeat"};
 constexpr Reader kReaders[] = {readHealth,  readSensorValues, readSel,      readFirmware,
@@ -135,10 +143,11 @@ CardReading readCard(CardSession& session, unsigned collectors) {
         const unsigned bit = 1u << i;
         if (!(collectors & bit)) continue;
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = kReaders[i](session, reading);
+        const int status = kReaders[i](session, reading);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        reading.results.push_back({bit, ok, seconds});
+        reading.results.push_back({bit, status == 0, seconds, status});
+        if (status == kStatusConnectError) reading.connectionLost = true;
     }
     return reading;
 }
@@ -146,7 +155,9 @@ CardReading readCard(CardSession& session, unsigned collectors) {
 CardReading failedReading(unsigned collectors) {
     CardReading reading;
     for (unsigned i = 0; i < std::size(kReaders); ++i)
-        if (collectors & (1u << i)) reading.results.push_back({1u << i, false, 0});
+        if (collectors & (1u << i))
+            reading.results.push_back({1u << i, false, 0, kStatusConnectError});
+    reading.connectionLost = true;
     return reading;
 }
 
