@@ -26,6 +26,8 @@ ALLOWED = {
     "cardsim": {"cardsim", "protocol", "firmware", "wire", "platform"},
     "cardread": {"cardread", "protocol", "firmware", "wire", "platform"},
     "exporter": {"exporter", "cardread", "session", "protocol", "firmware", "wire", "platform"},
+    "redfish": {"redfish", "web", "cardread", "session", "hostifc", "protocol", "firmware", "wire",
+                "platform"},
 }
 # Never, not even from a test: the card command library and the host-interface library stay apart.
 FORBIDDEN_ALWAYS = {"protocol": {"hostifc"}, "firmware": {"hostifc"}, "hostifc": {"protocol", "firmware"}}
