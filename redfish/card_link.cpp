@@ -1,6 +1,7 @@
 #include "redfish/card_link.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "hostifc/host_transport_factory.h"
 #include "platform/deadline.h"
@@ -56,15 +57,20 @@ CardResult CardLink::knownState() const {
     return result;
 }
 
-void CardLink::markDown() {
+void CardLink::markDown(const char* why) {
     std::lock_guard<std::mutex> guard(stateMutex_);
-    backoff_ =
-        backoff_.count() == 0 ? timing_.firstBackoff : std::min(backoff_ * 2, timing_.maxBackoff);
+    const bool wasUp = backoff_.count() == 0;
+    backoff_ = wasUp ? timing_.firstBackoff : std::min(backoff_ * 2, timing_.maxBackoff);
     downUntil_ = Clock::now() + backoff_;
+    if (wasUp)
+        std::fprintf(stderr, "vorl_redfish: card %s %s; requests get 503 until it answers\n",
+                     endpoint_.id.c_str(), why);
 }
 
 void CardLink::markUp() {
     std::lock_guard<std::mutex> guard(stateMutex_);
+    if (backoff_.count() != 0)
+        std::fprintf(stderr, "vorl_redfish: card %s answers again\n", endpoint_.id.c_str());
     backoff_ = std::chrono::milliseconds(0);
     downUntil_ = Clock::time_point{};
 }
@@ -117,7 +123,7 @@ CardResult CardLink::runLocked(Clock::time_point deadline, Kind kind, const Work
     if (status == kStatusConnectError) {
         // The connection is gone or out of step; the card is not asked again for a while.
         closeSession();
-        markDown();
+        markDown("lost the connection or did not answer in time");
         return trouble(CardTrouble::Lost);
     }
     markUp();
@@ -135,7 +141,7 @@ CardTrouble CardLink::openSession(Clock::time_point deadline) {
     limitSession(deadline);
     if (session_->connect() != kStatusSuccess) {
         closeSession();
-        markDown();
+        markDown("cannot be reached");
         return CardTrouble::Unreachable;
     }
     if (!endpoint_.local()) {
@@ -147,7 +153,7 @@ CardTrouble CardLink::openSession(Clock::time_point deadline) {
             const bool answers =
                 login != kStatusConnectError && session_->getChallenge(challenge) == kStatusSuccess;
             closeSession();
-            markDown();
+            markDown(answers ? "refused the service's login" : "did not answer the login");
             return answers ? CardTrouble::LoginRefused : CardTrouble::Unreachable;
         }
     }

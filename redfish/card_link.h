@@ -137,7 +137,8 @@ private:
     void limitSession(Clock::time_point deadline);
     // A cheap read that tells whether the card still holds the session.
     bool sessionAnswers();
-    void markDown();
+    // `why` goes to the log when the card was up until now.
+    void markDown(const char* why);
     void markUp();
     CardResult trouble(CardTrouble kind) const;
     void clearCaches();

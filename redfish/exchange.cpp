@@ -7,7 +7,7 @@ namespace vorl::redfish {
 namespace {
 
 std::string valueText(const Json& value) {
-    return value.is_string() ? value.get<std::string>() : value.dump();
+    return value.is_string() ? value.get<std::string>() : jsonText(value);
 }
 
 // The HTTP status for a card's refusal of a command.
@@ -46,7 +46,7 @@ Clock::time_point Exchange::cardDeadline() {
 
 void Exchange::answer(int status, const Json& body) {
     response.status = status;
-    response.body = body.dump();
+    response.body = jsonText(body);
     response.headers.set("Content-Type", "application/json; charset=utf-8");
     answered_ = true;
 }

@@ -1,6 +1,5 @@
 #include "redfish/messages.h"
 
-
 namespace vorl::redfish {
 namespace {
 
@@ -211,6 +210,10 @@ Json messageJson(const Message& message) {
                  {"MessageSeverity", entry.severity},
                  {"Resolution", entry.resolution}};
     return json;
+}
+
+std::string jsonText(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 Json errorJson(const std::vector<Message>& messages) {

@@ -26,4 +26,8 @@ Json messageJson(const Message& message);
 // @Message.ExtendedInfo.
 Json errorJson(const std::vector<Message>& messages);
 
+// The text of a JSON value. Card texts are bytes, not always UTF-8: what is not UTF-8 becomes
+// U+FFFD rather than an error.
+std::string jsonText(const Json& value);
+
 }  // namespace vorl::redfish

@@ -36,9 +36,9 @@ std::string canonicalPath(std::string path) {
     return path.empty() ? "/" : path;
 }
 
-// A query parameter this service does not implement ($expand, $select, $filter, $top, $skip,
-// only, excerpt): its name, or empty when there is none. Others are ignored, as the protocol
-// asks.
+// A query parameter this service does not implement ($expand, $select, $filter, $top, $skip):
+// its name, or empty when there is none. Parameters without "$" are ignored, as the protocol
+// asks (ProtocolFeaturesSupported tells clients that only and excerpt are not supported).
 std::string unsupportedQuery(const std::string& query) {
     size_t start = 0;
     while (start < query.size()) {
@@ -46,9 +46,7 @@ std::string unsupportedQuery(const std::string& query) {
         if (end == std::string::npos) end = query.size();
         const std::string item = query.substr(start, end - start);
         const std::string key = item.substr(0, item.find('='));
-        if ((!key.empty() && key[0] == '$') || (key.size() > 3 && key.rfind("%24", 0) == 0) ||
-            key == "only" || key == "excerpt")
-            return key;
+        if ((!key.empty() && key[0] == '$') || key.rfind("%24", 0) == 0) return key;
         start = end + 1;
     }
     return {};
@@ -57,7 +55,7 @@ std::string unsupportedQuery(const std::string& query) {
 // A weak entity tag of a resource: its content without the clock that moves on every read.
 std::string entityTag(Json resource) {
     resource.erase("DateTime");
-    const std::string text = resource.dump();
+    const std::string text = jsonText(resource);
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
     for (unsigned char c : text) {
         hash ^= c;
@@ -247,10 +245,9 @@ std::string RedfishService::cardOf(const web::Request& request) const {
 web::Response RedfishService::tooBusy(int retryAfterSeconds) const {
     web::Response response;
     response.status = 503;
-    response.body =
+    response.body = jsonText(
         errorJson({{"ResourceInUse", {}},
-                   {"ServiceTemporarilyUnavailable", {std::to_string(retryAfterSeconds)}}})
-            .dump();
+                   {"ServiceTemporarilyUnavailable", {std::to_string(retryAfterSeconds)}}}));
     response.headers.set("Content-Type", "application/json; charset=utf-8");
     response.headers.set("OData-Version", "4.0");
     response.headers.set("Retry-After", std::to_string(retryAfterSeconds));

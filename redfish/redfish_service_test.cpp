@@ -12,6 +12,7 @@
 #include <set>
 
 #include "cardsim/sim_advanced_group.h"
+#include "protocol/card_session.h"
 #include "protocol/network_transport.h"
 #include "redfish/password_check.h"
 #include "redfish/service_state.h"
@@ -228,6 +229,16 @@ TEST_F(ServiceTest, ADeadCardGivesRetryAfterAtOnceAndARefusalTheCardsWords) {
                               R"({"Oem": {"Vorl": {"HeartbeatIntervalSeconds": 300}}})");
     EXPECT_EQ(403, refused.status);
     EXPECT_NE(std::string::npos, refused.body.find("Permission denied")) << refused.body;
+}
+
+TEST_F(ServiceTest, ACardTextThatIsNotUtf8IsShownNotRefused) {
+    CardSession session(std::make_unique<NetworkTransport>("127.0.0.1", live.port()));
+    ASSERT_EQ(0, session.connect());
+    ASSERT_EQ(0, session.login("admin", kCardPassword));
+    ASSERT_EQ(0, session.setCardName("caf\xe9"));
+    const auto answer = call("GET", "/redfish/v1/Managers/live");
+    ASSERT_EQ(200, answer.status) << answer.body;
+    EXPECT_EQ("caf\xef\xbf\xbd", json(answer)["Oem"]["Vorl"]["CardName"]);
 }
 
 TEST_F(ServiceTest, NoPasswordInAnyAnswer) {

@@ -94,8 +94,8 @@ void resetSystem(Exchange& ex) {
         if (key != "ResetType" && (key.empty() || key[0] != '@'))
             return ex.fail(400, {{"ActionParameterUnknown", {kAction, key}}});
     if (!type->is_string())
-        return ex.fail(400,
-                       {{"ActionParameterValueTypeError", {type->dump(), "ResetType", kAction}}});
+        return ex.fail(
+            400, {{"ActionParameterValueTypeError", {jsonText(*type), "ResetType", kAction}}});
     const ResetAction* reset = nullptr;
     for (const ResetAction& candidate : kResets)
         if (*type == candidate.type) reset = &candidate;
