@@ -91,7 +91,8 @@ void postAccount(Exchange& ex) {
     if (!name) fields.problem({"PropertyMissing", {"UserName"}});
     if (!password) fields.problem({"PropertyMissing", {"Password"}});
     if (!roleText) fields.problem({"PropertyMissing", {"RoleId"}});
-    const auto role = roleText ? parseRole(*roleText) : std::nullopt;
+    std::optional<Role> role;
+    if (roleText) role = parseRole(*roleText);
     if (roleText && !role) fields.problem({"PropertyValueNotInList", {*roleText, "RoleId"}});
     if (name && !isValidAccountName(*name))
         fields.problem({"PropertyValueFormatError", {*name, "UserName"}});
@@ -120,7 +121,8 @@ void patchAccount(Exchange& ex) {
     PatchBody patch(body);
     const auto password = patch.string("Password");
     const auto roleText = patch.string("RoleId");
-    const auto role = roleText ? parseRole(*roleText) : std::nullopt;
+    std::optional<Role> role;
+    if (roleText) role = parseRole(*roleText);
     if (roleText && !role) patch.problem({"PropertyValueNotInList", {*roleText, "RoleId"}});
     if (const auto newName = patch.string("UserName"); newName && *newName != name)
         patch.problem({"PropertyNotWritable", {"UserName"}});

@@ -149,6 +149,7 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig
             if (config.stateDir.empty() || config.stateDir[0] != '/')
                 fail(value, "state_dir must be an absolute path");
         } else if (key == "cards") {
+            if (value.IsNull()) continue;  // none: only --local-card's
             if (!value.IsSequence()) fail(value, "cards must be a list");
             for (const auto& item : value) {
                 CardConfig card = parseCard(item, baseDir);

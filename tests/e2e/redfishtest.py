@@ -109,6 +109,7 @@ class Redfish(LoggedProcess):
         self.address = fresh_address()
         self.port = free_port(self.address)
         self.extra = list(extra)
+        self.env = {}  # added to the service's environment
         self.log = tempfile.TemporaryFile()
         self.process = None
 
@@ -124,7 +125,8 @@ class Redfish(LoggedProcess):
         self.process = subprocess.Popen(
             [VORL_REDFISH, "--config.file=" + self.config_path,
              "--web.listen-address=" + self.baseuri] + self.extra,
-            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+            env=dict(os.environ, **self.env))
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             if self.process.poll() is not None:

@@ -7,7 +7,7 @@ import time
 import unittest
 
 from redfishtest import VORL_REDFISH, Redfish
-from vorltest import Sim, devlink_statistics, fresh_address
+from vorltest import HostSim, Sim, devlink_statistics, fresh_address
 
 CARD_TIMEOUT = 2.0
 
@@ -95,6 +95,23 @@ class CardFaultsTest(unittest.TestCase):
         answer, _ = self.get("/redfish/v1/Managers/dropping")
         self.assertEqual(answer.status_code, 200, answer.text)
         self.assertEqual(devlink_statistics(address)["logins"], 1)
+
+
+@unittest.skipUnless(VORL_REDFISH, "vorl_redfish is not built")
+class LocalCardTest(unittest.TestCase):
+    def test_the_local_card_is_read_over_the_host_interface_without_a_login(self):
+        with HostSim() as sim:
+            service = Redfish([], extra=["--local-card"])
+            service.env = sim.hostifc_env()
+            with service:
+                answer = service.get("/redfish/v1/Managers/local")
+                self.assertEqual(answer.status_code, 200, answer.text)
+                self.assertTrue(answer.json()["FirmwareVersion"])
+                sensors = service.get("/redfish/v1/Chassis/local/Sensors").json()
+                self.assertGreater(sensors["Members@odata.count"], 5)
+            statistics = sim.devlink_statistics()
+            self.assertGreater(statistics["exchanges"], 0)
+            self.assertEqual(statistics["logins"], 0)
 
 
 if __name__ == "__main__":
