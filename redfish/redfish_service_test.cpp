@@ -13,6 +13,7 @@
 
 #include "cardsim/sim_advanced_group.h"
 #include "protocol/card_session.h"
+#include "protocol/event_log_records.h"
 #include "protocol/network_transport.h"
 #include "redfish/password_check.h"
 #include "redfish/service_state.h"
@@ -229,6 +230,111 @@ TEST_F(ServiceTest, ADeadCardGivesRetryAfterAtOnceAndARefusalTheCardsWords) {
                               R"({"Oem": {"Vorl": {"HeartbeatIntervalSeconds": 300}}})");
     EXPECT_EQ(403, refused.status);
     EXPECT_NE(std::string::npos, refused.body.find("Permission denied")) << refused.body;
+}
+
+// A session of the test's own on the live card, to look at it from the card's side.
+std::unique_ptr<CardSession> cardSession(const test::LiveCard& card, const std::string& user,
+                                         const std::string& password, int& login) {
+    auto session =
+        std::make_unique<CardSession>(std::make_unique<NetworkTransport>("127.0.0.1", card.port()));
+    login = session->connect() == 0 ? session->login(user, password) : -1;
+    return session;
+}
+
+bool cardAccepts(const test::LiveCard& card, const std::string& user, const std::string& password) {
+    int login = 0;
+    cardSession(card, user, password, login);
+    return login == 0;
+}
+
+TEST_F(ServiceTest, TheCardsAccountsChangeOnTheCardAndTheServicesOwnLoginIsLeftAlone) {
+    const std::string accounts = "/redfish/v1/Managers/live/RemoteAccountService/Accounts";
+    EXPECT_EQ(
+        403, call("POST", accounts, "op", R"({"UserName": "x1", "Password": "Xx-Pass-1"})").status);
+    const auto tooShort =
+        call("POST", accounts, "root", R"({"UserName": "carol", "Password": "sh0rt"})");
+    EXPECT_EQ(400, tooShort.status);
+    EXPECT_EQ(std::string::npos, tooShort.body.find("sh0rt"));  // no password in an answer
+    ASSERT_EQ(201,
+              call("POST", accounts, "root", R"({"UserName": "carol", "Password": "Carol-Pass1"})")
+                  .status);
+    EXPECT_TRUE(cardAccepts(live, "carol", "Carol-Pass1"));
+    EXPECT_EQ(409,
+              call("POST", accounts, "root", R"({"UserName": "carol", "Password": "Carol-Pass1"})")
+                  .status);
+    EXPECT_EQ(200,
+              call("PATCH", accounts + "/carol", "root", R"({"Password": "Carol-Pass2"})").status);
+    EXPECT_TRUE(cardAccepts(live, "carol", "Carol-Pass2"));
+    EXPECT_FALSE(cardAccepts(live, "carol", "Carol-Pass1"));
+
+    const auto snmp =
+        call("POST", accounts, "root", R"({"UserName": "trap", "Password": "trap-pass",
+        "AccountTypes": ["SNMP"], "SNMP": {"AuthenticationProtocol": "HMAC_SHA96",
+        "EncryptionProtocol": "CBC_DES"}})");
+    ASSERT_EQ(201, snmp.status) << snmp.body;
+    const Json trap = json(call("GET", accounts + "/SNMP.trap"));
+    EXPECT_EQ("HMAC_SHA96", trap["SNMP"]["AuthenticationProtocol"]);
+    EXPECT_EQ("CBC_DES", trap["SNMP"]["EncryptionProtocol"]);
+    EXPECT_EQ(405, call("DELETE", accounts + "/SNMP.trap").status);  // the card cannot
+
+    // The account the service logs in with: changing or deleting it would lock the service out.
+    EXPECT_EQ(409,
+              call("PATCH", accounts + "/admin", "root", R"({"Password": "Admin-Pass9"})").status);
+    EXPECT_EQ(409, call("DELETE", accounts + "/admin").status);
+    EXPECT_TRUE(cardAccepts(live, "admin", kCardPassword));
+
+    EXPECT_EQ(204, call("DELETE", accounts + "/carol").status);
+    EXPECT_FALSE(cardAccepts(live, "carol", "Carol-Pass2"));
+    EXPECT_EQ(404, call("DELETE", accounts + "/carol").status);
+    const Json list = json(call("GET", accounts));
+    EXPECT_EQ(2, list["Members@odata.count"]);  // admin and SNMP.trap
+}
+
+TEST_F(ServiceTest, TheCardsNetworkChangesOnTheCard) {
+    const std::string interface = "/redfish/v1/Managers/live/EthernetInterfaces/1";
+    EXPECT_EQ(400, call("PATCH", interface, "root",
+                        R"({"IPv4StaticAddresses": [{"Address": "10.1.2.300"}]})")
+                       .status);
+    // The card takes a static address at once and its answer is lost: that is success.
+    EXPECT_EQ(204, call("PATCH", interface, "root", R"({"IPv4StaticAddresses": [{"Address":
+        "10.1.2.3", "SubnetMask": "255.255.0.0", "Gateway": "10.1.0.1"}]})")
+                       .status);
+    Json read = json(call("GET", interface));
+    EXPECT_EQ("10.1.2.3", read["IPv4StaticAddresses"][0]["Address"]);
+    EXPECT_EQ("255.255.0.0", read["IPv4Addresses"][0]["SubnetMask"]);
+    EXPECT_EQ(false, read["DHCPv4"]["DHCPEnabled"]);
+    EXPECT_EQ(204, call("PATCH", interface, "root", R"({"DHCPv4": {"DHCPEnabled": true}})").status);
+    read = json(call("GET", interface));
+    EXPECT_EQ(true, read["DHCPv4"]["DHCPEnabled"]);
+    EXPECT_EQ("DHCP", read["IPv4Addresses"][0]["AddressOrigin"]);
+    EXPECT_EQ(204,
+              call("PATCH", interface, "root", R"({"MACAddress": "02:00:00:aa:bb:0c"})").status);
+    EXPECT_EQ("02:00:00:AA:BB:0C", json(call("GET", interface))["MACAddress"]);
+    EXPECT_EQ(404, call("GET", "/redfish/v1/Managers/live/EthernetInterfaces/2").status);
+}
+
+TEST_F(ServiceTest, TheEventLogIsReadAndCleared) {
+    int login = 0;
+    auto session = cardSession(live, "admin", kCardPassword, login);
+    ASSERT_EQ(0, login);
+    SelRecord record;
+    record.eventId = 0x0201;
+    record.severity = kSeverityCritical;
+    ASSERT_EQ(0, session->addSelEntry(record));
+    record.severity = kSeverityWarning;
+    ASSERT_EQ(0, session->addSelEntry(record));
+    const std::string log = "/redfish/v1/Managers/live/LogServices/EventLog";
+    EXPECT_EQ("WrapsWhenFull", json(call("GET", log))["OverWritePolicy"]);
+    const Json entries = json(call("GET", log + "/Entries"));
+    ASSERT_EQ(2, entries["Members@odata.count"]);
+    EXPECT_EQ("Critical", entries["Members"][0]["Severity"]);
+    EXPECT_EQ("Warning", json(call("GET", log + "/Entries/2"))["Severity"]);
+    EXPECT_EQ(404, call("GET", log + "/Entries/3").status);
+    EXPECT_EQ(404, call("GET", log + "/Entries/x").status);
+    const std::string clear = log + "/Actions/LogService.ClearLog";
+    EXPECT_EQ(403, call("POST", clear, "viewer", "{}").status);
+    EXPECT_EQ(204, call("POST", clear, "root", "{}").status);
+    EXPECT_EQ(0, json(call("GET", log + "/Entries"))["Members@odata.count"]);
 }
 
 TEST_F(ServiceTest, ACardTextThatIsNotUtf8IsShownNotRefused) {

@@ -31,7 +31,7 @@ std::string digestOf(const std::string& token) {
 }  // namespace
 
 void SessionStore::dropExpired() {
-    const auto now = Clock::now();
+    const auto now = now_();
     for (auto it = byDigest_.begin(); it != byDigest_.end();) {
         if (now - it->second.lastUsed > timeout_)
             it = byDigest_.erase(it);
@@ -49,7 +49,7 @@ std::optional<std::pair<SessionInfo, std::string>> SessionStore::open(const std:
     dropExpired();
     if (byDigest_.size() >= kMaxSessions) return std::nullopt;
     SessionInfo info{id, user, role, std::chrono::system_clock::now()};
-    byDigest_[digestOf(token)] = {info, Clock::now()};
+    byDigest_[digestOf(token)] = {info, now_()};
     return std::make_pair(info, token);
 }
 
@@ -59,7 +59,7 @@ std::optional<SessionInfo> SessionStore::use(const std::string& token) {
     dropExpired();
     const auto found = byDigest_.find(digest);
     if (found == byDigest_.end()) return std::nullopt;
-    found->second.lastUsed = Clock::now();
+    found->second.lastUsed = now_();
     return found->second.info;
 }
 

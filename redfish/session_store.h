@@ -25,7 +25,10 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr size_t kMaxSessions = 64;
 
-    explicit SessionStore(std::chrono::seconds timeout) : timeout_(timeout) {}
+    using Now = Clock::time_point (*)();
+    // `now` is the clock the idle time is measured on (tests give their own).
+    explicit SessionStore(std::chrono::seconds timeout, Now now = Clock::now)
+        : now_(now), timeout_(timeout) {}
 
     // A new session and its token; nullopt when kMaxSessions are open (or no random bytes).
     std::optional<std::pair<SessionInfo, std::string>> open(const std::string& user, Role role);
@@ -46,6 +49,7 @@ private:
     };
     void dropExpired();  // with mutex_ held
 
+    const Now now_;
     mutable std::mutex mutex_;
     std::chrono::seconds timeout_;
     std::map<std::string, Entry> byDigest_;
