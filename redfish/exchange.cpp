@@ -70,10 +70,12 @@ bool Exchange::readObject(Json& body) {
 
 void Exchange::ok(const Json& resource) {
     answer(200, resource);
+    resource_ = resource;
 }
 
 void Exchange::created(const std::string& location, const Json& resource) {
     answer(201, resource);
+    resource_ = resource;
     response.headers.set("Location", location);
 }
 
@@ -92,6 +94,7 @@ void Exchange::noContent() {
 
 void Exchange::fail(int status, std::vector<Message> messages) {
     answer(status, errorJson(messages));
+    resource_.reset();
 }
 
 void Exchange::notFound(const std::string& type, const std::string& id) {

@@ -50,6 +50,8 @@ public:
 
     const std::string& param(size_t index) const { return params.at(index); }
     bool answered() const { return answered_; }
+    // The resource of a 200 or 201 answer, as the handler gave it (the answer's body is its text).
+    const Json* resource() const { return resource_ ? &*resource_ : nullptr; }
     // The time by which everything this request asks of a card must be done.
     Clock::time_point cardDeadline();
     // This request's card work shares the deadline of `other` (a read made to answer it).
@@ -78,6 +80,7 @@ private:
     void answer(int status, const Json& body);
 
     bool answered_ = false;
+    std::optional<Json> resource_;
     std::optional<Clock::time_point> cardDeadline_;
 };
 

@@ -52,10 +52,14 @@ std::string unsupportedQuery(const std::string& query) {
     return {};
 }
 
-// A weak entity tag of a resource: its content without the clock that moves on every read.
-std::string entityTag(Json resource) {
-    resource.erase("DateTime");
-    const std::string text = jsonText(resource);
+// A weak entity tag of a resource (`text` its answer's body): its content without the clock that
+// moves on every read.
+std::string entityTag(const Json& resource, const std::string& text) {
+    if (resource.contains("DateTime")) {
+        Json steady = resource;
+        steady.erase("DateTime");
+        return entityTag(steady, jsonText(steady));
+    }
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
     for (unsigned char c : text) {
         hash ^= c;
@@ -157,8 +161,8 @@ std::string RedfishService::Parts::currentTag(Exchange& ex, const Route& route) 
     probe.caller = ex.caller;
     probe.shareDeadline(ex);
     get->handler(probe);
-    if (!probe.answered() || probe.response.status != 200) return {};
-    return entityTag(Json::parse(probe.response.body, nullptr, false));
+    if (!probe.answered() || probe.response.status != 200 || probe.resource() == nullptr) return {};
+    return entityTag(*probe.resource(), probe.response.body);
 }
 
 void RedfishService::Parts::dispatch(Exchange& ex) {
@@ -198,17 +202,12 @@ void RedfishService::Parts::finish(Exchange& ex, const Route* route) {
     response.headers.set("Cache-Control", "no-cache");
     if (route != nullptr) response.headers.set("Allow", route->allow());
     const bool read = ex.request.method == "GET" || ex.request.method == "HEAD";
-    if (read && response.status == 200 &&
-        response.headers.get("Content-Type").rfind("application/json", 0) == 0) {
-        const Json body = Json::parse(response.body, nullptr, false);
-        if (body.is_object()) {
-            if (body.contains("@odata.type") && body["@odata.type"].is_string()) {
-                const std::string schema = schemaUriOf(body["@odata.type"].get<std::string>());
-                if (!schema.empty())
-                    response.headers.set("Link", "<" + schema + ">; rel=describedby");
-            }
-            response.headers.set("ETag", entityTag(body));
+    if (const Json* body = ex.resource(); read && response.status == 200 && body != nullptr) {
+        if (const auto type = body->find("@odata.type"); type != body->end() && type->is_string()) {
+            const std::string schema = schemaUriOf(type->get<std::string>());
+            if (!schema.empty()) response.headers.set("Link", "<" + schema + ">; rel=describedby");
         }
+        response.headers.set("ETag", entityTag(*body, response.body));
     }
     if (ex.request.method == "HEAD") response.body.clear();
 }
