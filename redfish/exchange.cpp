@@ -6,10 +6,6 @@
 namespace vorl::redfish {
 namespace {
 
-std::string valueText(const Json& value) {
-    return value.is_string() ? value.get<std::string>() : jsonText(value);
-}
-
 // The HTTP status for a card's refusal of a command.
 int statusForRefusal(int cardStatus) {
     switch (cardStatus) {
@@ -156,7 +152,7 @@ const Json* PatchBody::take(const char* key) {
 }
 
 void PatchBody::wrongType(const char* key, const Json& value) {
-    problems_.push_back({"PropertyValueTypeError", {valueText(value), key}});
+    problems_.push_back({"PropertyValueTypeError", {argumentText(value), key}});
 }
 
 std::optional<std::string> PatchBody::string(const char* key) {

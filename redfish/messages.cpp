@@ -216,6 +216,13 @@ std::string jsonText(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string argumentText(const Json& value) {
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_object()) return "an object";
+    if (value.is_array()) return "an array";
+    return jsonText(value);
+}
+
 Json errorJson(const std::vector<Message>& messages) {
     Json extended = Json::array();
     for (const Message& message : messages) extended.push_back(messageJson(message));

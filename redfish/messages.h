@@ -30,4 +30,9 @@ Json errorJson(const std::vector<Message>& messages);
 // U+FFFD rather than an error.
 std::string jsonText(const Json& value);
 
+// A client's value as a message argument: a string as it is, a number, true, false or null
+// as JSON writes it, an object or an array by its kind only (a value nested a million deep
+// must not be walked to be named).
+std::string argumentText(const Json& value);
+
 }  // namespace vorl::redfish

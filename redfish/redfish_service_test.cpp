@@ -209,6 +209,12 @@ TEST_F(ServiceTest, TheProtocolsRulesAndHeaders) {
                         R"({"Oem": {"Vorl": {"HeartbeatIntervalSeconds": 10}}})")
                        .status);
     EXPECT_EQ(400, call("PATCH", manager, "root", "{not json").status);
+    // A value nested deeper than any stack: refused by its kind, never walked.
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+    EXPECT_EQ(400, call("PATCH", manager, "root", "{\"DateTime\": " + deep + "}").status);
+    EXPECT_EQ(400, call("POST", "/redfish/v1/Systems/live/Actions/ComputerSystem.Reset", "root",
+                        "{\"ResetType\": " + deep + "}")
+                       .status);
     EXPECT_EQ(412, call("PATCH", manager, "root", patch, {{"If-Match", "W/\"0\""}}).status);
     EXPECT_NE(500, json(call("GET", manager))["Oem"]["Vorl"]["HeartbeatIntervalSeconds"]);
     EXPECT_EQ(200, call("PATCH", manager, "root", patch, {{"If-Match", tag}}).status);

@@ -145,7 +145,7 @@ void postAccount(Exchange& ex) {
     const Json* types = fields.array("AccountTypes");
     const bool snmp = types != nullptr && *types == Json::array({"SNMP"});
     if (types != nullptr && !snmp && *types != Json::array({"OEM"}))
-        fields.problem({"PropertyValueNotInList", {jsonText(*types), "AccountTypes"}});
+        fields.problem({"PropertyValueNotInList", {argumentText(*types), "AccountTypes"}});
     if (role && *role != "Administrator")
         fields.problem({"PropertyValueNotInList", {*role, "RoleId"}});
     if (!name) fields.problem({"PropertyMissing", {"UserName"}});

@@ -95,7 +95,7 @@ void resetSystem(Exchange& ex) {
             return ex.fail(400, {{"ActionParameterUnknown", {kAction, key}}});
     if (!type->is_string())
         return ex.fail(
-            400, {{"ActionParameterValueTypeError", {jsonText(*type), "ResetType", kAction}}});
+            400, {{"ActionParameterValueTypeError", {argumentText(*type), "ResetType", kAction}}});
     const ResetAction* reset = nullptr;
     for (const ResetAction& candidate : kResets)
         if (*type == candidate.type) reset = &candidate;
