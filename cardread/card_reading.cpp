@@ -90,6 +90,9 @@ int readNetwork(CardSession& session, CardReading& out) {
     out.networkAddress = config.ipAddress;
     out.networkMac = config.macAddress;
     out.networkMethod = config.method;
+    out.networkInterface = config.interfaceName;
+    out.networkNetmask = config.netmask;
+    out.networkGateway = config.gateway;
     return 0;
 }
 
@@ -102,6 +105,7 @@ int readClock(CardSession& session, CardReading& out) {
     const double host =
         std::chrono::duration<double>((before + (after - before) / 2).time_since_epoch()).count();
     out.clockOffsetSeconds = static_cast<double>(time.seconds) - host;
+    out.clockSeconds = time.seconds;
     return 0;
 }
 
@@ -149,6 +153,7 @@ CardReading readCard(CardSession& session, unsigned collectors) {
             while (!message.empty() && message.back() == ' ') message.pop_back();
             reading.failureReason = "status " + std::to_string(status) + " (" + message + ")";
         }
+        if (status == kStatusConnectError) reading.connectionLost = true;
     }
     return reading;
 }
@@ -156,7 +161,9 @@ CardReading readCard(CardSession& session, unsigned collectors) {
 CardReading failedReading(unsigned collectors, std::string step, std::string reason) {
     CardReading reading;
     for (unsigned i = 0; i < std::size(kReaders); ++i)
-        if (collectors & (1u << i)) reading.results.push_back({1u << i, false, 0, 0});
+        if (collectors & (1u << i))
+            reading.results.push_back({1u << i, false, 0, kStatusConnectError});
+    reading.connectionLost = true;
     reading.failedStep = std::move(step);
     reading.failureReason = std::move(reason);
     return reading;

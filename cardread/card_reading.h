@@ -53,6 +53,7 @@ struct SensorValue {
 
 struct CardReading {
     std::vector<CollectorResult> results;  // one per collector asked for, in bit order
+    bool connectionLost = false;           // a command failed below the card's answer (status 33)
     std::vector<Voltage> voltages;
     std::vector<SensorValue> sensors;
     double selEntries = 0;
@@ -61,7 +62,10 @@ struct CardReading {
     // Flash sections as booted: module name ("OS", "BOOT", ...) and version "major.minor.build".
     std::vector<std::pair<std::string, std::string>> sectionVersions;
     std::string networkAddress, networkMac, networkMethod;
+    std::string networkInterface;  // empty: the interface is not up
+    std::string networkNetmask, networkGateway;
     double clockOffsetSeconds = 0;  // card clock minus the exporter's clock
+    int64_t clockSeconds = 0;       // the card's clock as read, seconds since 1970-01-01 UTC
     double heartbeatSeconds = 0;
     // Why the reading is not whole, for a log line: the step that failed first ("connect",
     // "login" or a collector's name) and the reason. Both empty when every collector read.

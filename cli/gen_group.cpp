@@ -1,12 +1,12 @@
 // -Gen: firmware information, card name, mail servers, clock and resets.
 #include <cstdio>
 
+#include "cardread/utc_time_text.h"
 #include "cli/card_clock_text.h"
 #include "cli/group_handlers.h"
 #include "cli/prompts.h"
 #include "cli/report.h"
 #include "cli/settings_words.h"
-#include "cli/utc_time_text.h"
 #include "protocol/card_session.h"
 #include "protocol/general_records.h"
 #include "protocol/record_text.h"
@@ -22,7 +22,7 @@ std::string withoutLineEnd(std::string text) {
 }
 
 Json timeData(int32_t seconds) {
-    return {{"time", utcTimeText(seconds)}, {"epoch_seconds", seconds}};
+    return {{"time", cardread::utcTimeText(seconds)}, {"epoch_seconds", seconds}};
 }
 
 Json smtpData(const std::string& server1, const std::string& mailId1, const std::string& server2,

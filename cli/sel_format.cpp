@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "cli/utc_time_text.h"
+#include "cardread/event_log.h"
+#include "cardread/utc_time_text.h"
 #include "protocol/event_log_records.h"
 
 namespace vorl::cli {
@@ -53,36 +54,24 @@ std::string formatSelTime(uint32_t seconds, const std::tm* local) {
 }
 
 Json selSeverityName(uint8_t severity) {
-    switch (severity) {
-        case kSeverityInformation:
-            return "information";
-        case kSeverityReturnToOk:
-            return "return_to_ok";
-        case kSeverityWarning:
-            return "warning";
-        case kSeverityCritical:
-            return "critical";
-        case kSeverityFatal:
-            return "fatal";
-        default:
-            return nullptr;
-    }
+    const char* name = cardread::severityName(severity);
+    return name ? Json(name) : Json(nullptr);
 }
 
-Json selRecordData(const SelRecord& record, uint32_t index, const char* description) {
+Json selRecordData(const cardread::EventLogEntry& entry) {
     Json eventData = Json::array();
-    for (uint8_t byte : record.eventData) eventData.push_back(byte);
-    Json data = {{"index", index},
-                 {"id", record.recordNumber},
-                 {"time", utcTimeText(record.timestamp)},
-                 {"epoch_seconds", record.timestamp},
-                 {"event_id", record.eventId},
-                 {"module", record.eventId >> 8},
-                 {"event", record.eventId & 0xFF},
-                 {"severity", selSeverityName(record.severity)},
-                 {"severity_code", record.severity},
+    for (uint8_t byte : entry.data) eventData.push_back(byte);
+    Json data = {{"index", entry.index},
+                 {"id", entry.id},
+                 {"time", cardread::utcTimeText(entry.time)},
+                 {"epoch_seconds", entry.time},
+                 {"event_id", entry.eventId},
+                 {"module", entry.module()},
+                 {"event", entry.event()},
+                 {"severity", selSeverityName(entry.severity)},
+                 {"severity_code", entry.severity},
                  {"event_data", std::move(eventData)}};
-    if (description) data["description"] = description;
+    if (entry.hasDescription) data["description"] = entry.description;
     return data;
 }
 

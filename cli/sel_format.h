@@ -6,8 +6,8 @@
 
 #include "cli/report.h"
 
-namespace vorl {
-struct SelRecord;
+namespace vorl::cardread {
+struct EventLogEntry;
 }
 
 namespace vorl::cli {
@@ -21,9 +21,8 @@ std::string formatSelTime(uint32_t seconds, const std::tm* local);
 // A severity code as a lower-case word ("warning"), or null for a code without a name.
 Json selSeverityName(uint8_t severity);
 
-// One record as data: `index` its place in the listing, `description` the event string of the
-// extended listing (null for the plain one).
-Json selRecordData(const SelRecord& record, uint32_t index, const char* description);
+// One record as data; the event string only when the extended listing read it.
+Json selRecordData(const cardread::EventLogEntry& entry);
 
 // Prints one record of the listing from its data; the event string only when the data has one.
 void printSelRecord(const Json& record);

@@ -2,23 +2,19 @@
 #include <cstdio>
 #include <string>
 
+#include "cardread/event_log.h"
+#include "cardread/utc_time_text.h"
 #include "cli/group_handlers.h"
 #include "cli/report.h"
 #include "cli/sel_format.h"
 #include "cli/settings_words.h"
 #include "cli/typed_numbers.h"
-#include "cli/utc_time_text.h"
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
-#include "protocol/text_field.h"
 #include "wire/status_codes.h"
 
 namespace vorl::cli {
 namespace {
-
-// Besides a lost connection (33), the all-ones status ends a listing; any other failing record
-// is reported and skipped.
-constexpr int kListingEnds = 0xFFFF;
 
 uint8_t severityOf(const std::string& word) {
     switch (word.empty() ? '\0' : word[0]) {
@@ -192,9 +188,9 @@ Json infoData(const SelInfo& info) {
     return {{"version", version},
             {"record_count", info.recordCount},
             {"free_space_bytes", info.freeSpace},
-            {"last_addition", utcTimeText(info.lastAddition)},
+            {"last_addition", cardread::utcTimeText(info.lastAddition)},
             {"last_addition_epoch_seconds", info.lastAddition},
-            {"last_deletion", utcTimeText(info.lastErase)},
+            {"last_deletion", cardread::utcTimeText(info.lastErase)},
             {"last_deletion_epoch_seconds", info.lastErase},
             {"operations_supported", std::move(operations)}};
 }
@@ -207,38 +203,19 @@ int showInfo(CardSession& session, Report& report) {
     return status;
 }
 
-// Reads record `index` into the listing's data; returns the read's status.
-int readRecord(CardSession& session, uint16_t index, bool extended, Json& data) {
-    SelRecordEx record;
-    record.record.recordNumber = index;
-    const int status =
-        extended ? session.getSelEntryEx(record) : session.getSelEntry(record.record);
-    if (status != kStatusSuccess) {
-        data["failed_reads"].push_back({{"index", index}, {"status", status}});
-        return status;
-    }
-    const std::string description = getTextField(
-        reinterpret_cast<const uint8_t*>(record.description), SelRecordEx::kDescriptionSize);
-    data["records"].push_back(
-        selRecordData(record.record, index, extended ? description.c_str() : nullptr));
-    return status;
-}
-
 // The result is 0 when every record was read, else the last failing status: a listing with
 // gaps is not reported as a success.
 int listRecords(CardSession& session, bool extended, Report& report) {
-    SelInfo info;
-    int result = session.getSelInfo(info);
+    cardread::EventLog log;
+    const int result = cardread::readEventLog(session, extended, log);
     Json data = Json::object();
-    if (result == kStatusSuccess) {
-        data = {{"record_count", info.recordCount},
+    if (log.counted) {
+        data = {{"record_count", log.recordCount},
                 {"records", Json::array()},
                 {"failed_reads", Json::array()}};
-        for (uint32_t index = 1; index <= info.recordCount; ++index) {
-            const int read = readRecord(session, static_cast<uint16_t>(index), extended, data);
-            if (read != kStatusSuccess) result = read;
-            if (read == kStatusConnectError || read == kListingEnds) break;
-        }
+        for (const auto& entry : log.entries) data["records"].push_back(selRecordData(entry));
+        for (const auto& failure : log.failures)
+            data["failed_reads"].push_back({{"index", failure.index}, {"status", failure.status}});
     }
     report.result(result, std::move(data), Change::Reads, printListing);
     return result;

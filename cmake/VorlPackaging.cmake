@@ -32,9 +32,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/cardsim/README.md DESTINATION ${CMAKE_INSTAL
 set(CPACK_PACKAGE_NAME vorl)
 set(CPACK_PACKAGE_VENDOR "VORL host suite")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Command-line tool, heartbeat service, Prometheus exporter and simulated card for VORL remote management cards")
+    "Command-line tool, heartbeat service, Prometheus exporter, Redfish service and simulated card for VORL remote management cards")
 set(CPACK_PACKAGE_DESCRIPTION
-    "vorlcli configures and maintains a VORL remote management card over the network or through\n the host interface; vorlpulse (a systemd service) sends the card the server's heartbeat;\n vorl_exporter lets Prometheus watch a fleet of cards; vorlsim is a simulated card to try them without one.")
+    "vorlcli configures and maintains a VORL remote management card over the network or through\n the host interface; vorlpulse (a systemd service) sends the card the server's heartbeat;\n vorl_exporter lets Prometheus watch a fleet of cards; vorl_redfish shows a fleet of cards as a\n Redfish service; vorlsim is a simulated card to try them without one.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "VORL host suite maintainers <vorl@localhost>")
 set(CPACK_GENERATOR "DEB;TGZ")

@@ -15,7 +15,9 @@ packages=(cmake ninja-build g++ python3 libssl-dev zlib1g-dev libgtest-dev libgm
           # strace: the exporter's test sees where its connect goes
           strace
           # the Ansible collection and its checks
-          ansible-core yamllint)
+          ansible-core yamllint
+          # vorl_redfish's tests: the Redfish clients administrators use
+          redfishtool python3-sushy python3-requests ansible)
 if [ "${1:-}" = windows ] || [ "${1:-}" = package ]; then
   # Xvfb, xdotool and ImageMagick: the window programs run on a virtual display, are driven
   # there and photographed.

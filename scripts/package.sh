@@ -12,9 +12,9 @@ rm -rf "$out"
 mkdir -p "$out"
 
 cmake --preset package >/dev/null
-# The packages hold vorlcli, vorlpulse, vorlsim and vorl_exporter; nothing else needs building
-# for them.
-cmake --build --preset package --target vorlcli vorlpulse vorlsim vorl_exporter
+# The packages hold vorlcli, vorlpulse, vorlsim, vorl_exporter and vorl_redfish; nothing else
+# needs building for them.
+cmake --build --preset package --target vorlcli vorlpulse vorlsim vorl_exporter vorl_redfish
 rm -rf build/package/cpack
 (cd build/package && cpack -B "$PWD/cpack" >/dev/null)
 cp build/package/cpack/*.deb build/package/cpack/*.tar.gz "$out/"

@@ -88,7 +88,8 @@ class DebPackageTest(unittest.TestCase):
 
     def test_manual_pages_render_without_warnings(self):
         for section, page in (("man1", "vorlcli.1"), ("man1", "vorlsim.1"),
-                              ("man1", "vorl_exporter.1"), ("man8", "vorlpulse.8")):
+                              ("man1", "vorl_exporter.1"), ("man8", "vorlpulse.8"),
+                              ("man8", "vorl_redfish.8")):
             with self.subTest(page=page):
                 source = self.path("share", "man", section, page)
                 groff = subprocess.run(["groff", "-ww", "-man", "-Tutf8", source],
@@ -123,6 +124,22 @@ class DebPackageTest(unittest.TestCase):
             self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         with open(self.path("share", "vorl", "grafana", "vorl_dashboard.json")) as f:
             self.assertEqual(json.load(f)["uid"], "vorl-cards")
+
+    def test_ships_the_redfish_service_with_its_unit_and_example(self):
+        run = subprocess.run([self.path("bin", "vorl_redfish"), "--help"], capture_output=True,
+                             text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertIn("--config.file", run.stdout)
+        with open(self.path("lib", "systemd", "system", "vorl_redfish.service")) as f:
+            unit = f.read()
+        for line in ("DynamicUser=yes", "StateDirectory=vorl_redfish", "NoNewPrivileges=yes",
+                     "ProtectSystem=strict", "ProtectHome=yes", "PrivateTmp=yes",
+                     "CapabilityBoundingSet=CAP_NET_BIND_SERVICE",
+                     "--config.file=/etc/vorl/vorl_redfish.yml"):
+            self.assertIn(line, unit)
+        example = self.path("share", "doc", "vorl", "examples", "vorl_redfish.yml")
+        with open(example) as f:
+            self.assertIn("password_file:", f.read())
 
     def test_vorlcli_page_names_every_group_and_variable(self):
         text = subprocess.run(["man", "-l", self.path("share", "man", "man1", "vorlcli.1")],

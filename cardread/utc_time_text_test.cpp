@@ -1,9 +1,9 @@
 // Card times in documents: UTC whatever the local zone, leap days and times before 1970 included.
-#include "cli/utc_time_text.h"
+#include "cardread/utc_time_text.h"
 
 #include <gtest/gtest.h>
 
-namespace vorl::cli {
+namespace vorl::cardread {
 namespace {
 
 TEST(UtcTimeText, Rfc3339AcrossLeapDaysAndTheEpoch) {
@@ -17,4 +17,4 @@ TEST(UtcTimeText, Rfc3339AcrossLeapDaysAndTheEpoch) {
 }
 
 }  // namespace
-}  // namespace vorl::cli
+}  // namespace vorl::cardread

@@ -1,8 +1,8 @@
-#include "cli/utc_time_text.h"
+#include "cardread/utc_time_text.h"
 
 #include <cstdio>
 
-namespace vorl::cli {
+namespace vorl::cardread {
 namespace {
 
 // Days since 1970-01-01 to the proleptic Gregorian year, month and day (Howard Hinnant's
@@ -40,4 +40,4 @@ std::string utcTimeText(int64_t seconds) {
     return text;
 }
 
-}  // namespace vorl::cli
+}  // namespace vorl::cardread

@@ -1,0 +1,286 @@
+#include "redfish/redfish_config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <yaml-cpp/yaml.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace vorl::redfish {
+namespace {
+
+// The card's login record holds 31 characters of a user name and of a password.
+constexpr size_t kMaxCardText = 31;
+constexpr size_t kMaxSecretFile = 4096;
+
+int lineOf(const YAML::Mark& mark) {
+    return mark.line < 0 ? 1 : mark.line + 1;
+}
+
+struct ConfigError {
+    YAML::Mark mark;
+    std::string reason;
+};
+
+[[noreturn]] void fail(const YAML::Node& node, const std::string& reason) {
+    throw ConfigError{node.Mark(), reason};
+}
+
+std::string scalar(const YAML::Node& node, const std::string& key) {
+    if (!node.IsScalar()) fail(node, key + " must be a single value");
+    return node.Scalar();
+}
+
+// "10s", "500ms", "30m", "1h" or a plain number of seconds, from `min` to `max`.
+std::chrono::milliseconds parseDuration(const YAML::Node& node, const std::string& key,
+                                        std::chrono::milliseconds min,
+                                        std::chrono::milliseconds max) {
+    const std::string text = scalar(node, key);
+    size_t digits = 0;
+    while (digits < text.size() && digits < 9 && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    const std::string unit = text.substr(digits);
+    const long long value = digits == 0 ? -1 : std::stoll(text.substr(0, digits));
+    long long ms = -1;
+    if (value >= 0 && (unit.empty() || unit == "s")) ms = value * 1000;
+    if (value >= 0 && unit == "ms") ms = value;
+    if (value >= 0 && unit == "m") ms = value * 60000;
+    if (value >= 0 && unit == "h") ms = value * 3600000;
+    if (ms < min.count() || ms > max.count() || ms < 0)
+        fail(node, key + " '" + text + "' is not a duration from " + std::to_string(min.count()) +
+                       "ms to " + std::to_string(max.count() / 1000) + "s (e.g. 10s, 500ms, 30m)");
+    return std::chrono::milliseconds(ms);
+}
+
+std::string besideFile(const std::string& baseDir, const std::string& path) {
+    if (path.empty() || path[0] == '/' || baseDir.empty()) return path;
+    return baseDir + "/" + path;
+}
+
+CardConfig parseCard(const YAML::Node& node, const std::string& baseDir) {
+    if (!node.IsMap()) fail(node, "a card must be a mapping (id, address, user, password_file)");
+    CardConfig card;
+    bool havePassword = false;
+    for (const auto& entry : node) {
+        const std::string key = scalar(entry.first, "a key");
+        const YAML::Node& value = entry.second;
+        if (key == "id") {
+            card.id = scalar(value, key);
+            if (!isValidCardId(card.id))
+                fail(value, "card id '" + card.id + "' must be 1 to 64 letters, digits, - or _");
+        } else if (key == "address") {
+            card.address = scalar(value, key);
+            if (!isStrictCardAddress(card.address))
+                fail(value, "address '" + card.address + "' is not a dotted IPv4 address");
+        } else if (key == "user") {
+            card.user = scalar(value, key);
+            if (card.user.empty() || card.user.size() > kMaxCardText)
+                fail(value, "user must be 1 to 31 characters");
+        } else if (key == "password_file") {
+            const std::string path = besideFile(baseDir, scalar(value, key));
+            std::string error;
+            if (!readSecretFile(path, card.password, error)) fail(value, error);
+            if (card.password.size() > kMaxCardText)
+                fail(value, "the password in " + path + " is longer than 31 characters");
+            havePassword = true;
+        } else {
+            fail(entry.first, "unknown key '" + key +
+                                  "' in a card (id, address, user, "
+                                  "password_file)");
+        }
+    }
+    if (card.id.empty()) fail(node, "a card needs an id");
+    if (card.address.empty()) fail(node, "card " + card.id + " needs an address");
+    if (card.user.empty()) fail(node, "card " + card.id + " needs a user");
+    if (!havePassword) fail(node, "card " + card.id + " needs a password_file");
+    return card;
+}
+
+AccountConfig parseAccount(const YAML::Node& node) {
+    if (!node.IsMap()) fail(node, "an account must be a mapping (name, password_hash, role)");
+    AccountConfig account;
+    bool haveRole = false;
+    for (const auto& entry : node) {
+        const std::string key = scalar(entry.first, "a key");
+        const YAML::Node& value = entry.second;
+        if (key == "name") {
+            account.name = scalar(value, key);
+            if (!isValidAccountName(account.name))
+                fail(value, "account name '" + account.name +
+                                "' must be 1 to 64 letters, digits, ., - or _");
+        } else if (key == "password_hash") {
+            account.passwordHash = scalar(value, key);
+            const std::string& hash = account.passwordHash;
+            if (hash.size() != 60 || hash[0] != '$' || hash[1] != '2' ||
+                (hash[2] != 'a' && hash[2] != 'b' && hash[2] != 'y') || hash[3] != '$')
+                fail(value, "password_hash must be a bcrypt hash ($2y$..., 60 characters)");
+        } else if (key == "role") {
+            const auto role = parseRole(scalar(value, key));
+            if (!role) fail(value, "role must be Administrator, Operator or ReadOnly");
+            account.role = *role;
+            haveRole = true;
+        } else {
+            fail(entry.first, "unknown key '" + key +
+                                  "' in an account (name, password_hash, "
+                                  "role)");
+        }
+    }
+    if (account.name.empty()) fail(node, "an account needs a name");
+    if (account.passwordHash.empty())
+        fail(node, "account " + account.name + " needs a password_hash");
+    if (!haveRole) fail(node, "account " + account.name + " needs a role");
+    return account;
+}
+
+void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig& config) {
+    if (!root.IsMap()) fail(root, "the file must be a mapping with cards: and accounts:");
+    bool haveAccounts = false;
+    std::set<std::string> ids, addresses, names;
+    for (const auto& entry : root) {
+        const std::string key = scalar(entry.first, "a key");
+        const YAML::Node& value = entry.second;
+        if (key == "state_dir") {
+            config.stateDir = scalar(value, key);
+            if (config.stateDir.empty() || config.stateDir[0] != '/')
+                fail(value, "state_dir must be an absolute path");
+        } else if (key == "cards") {
+            if (value.IsNull()) continue;  // none: only --local-card's
+            if (!value.IsSequence()) fail(value, "cards must be a list");
+            for (const auto& item : value) {
+                CardConfig card = parseCard(item, baseDir);
+                if (!ids.insert(card.id).second)
+                    fail(item, "card id " + card.id + " appears twice");
+                // Two entries for one card would mean two sessions to it.
+                if (!addresses.insert(card.address).second)
+                    fail(item, "address " + card.address + " appears twice");
+                config.cards.push_back(std::move(card));
+            }
+        } else if (key == "accounts") {
+            if (!value.IsSequence()) fail(value, "accounts must be a list");
+            for (const auto& item : value) {
+                AccountConfig account = parseAccount(item);
+                if (!names.insert(account.name).second)
+                    fail(item, "account " + account.name + " appears twice");
+                config.accounts.push_back(std::move(account));
+            }
+            haveAccounts = true;
+        } else if (key == "card_timeout") {
+            config.cardTimeout = parseDuration(value, key, std::chrono::milliseconds(100),
+                                               std::chrono::milliseconds(600000));
+        } else if (key == "cache_time") {
+            config.cacheTime = parseDuration(value, key, std::chrono::milliseconds(0),
+                                             std::chrono::milliseconds(3600000));
+        } else if (key == "session_timeout") {
+            config.sessionTimeout = std::chrono::duration_cast<std::chrono::seconds>(parseDuration(
+                value, key, std::chrono::milliseconds(30000), std::chrono::milliseconds(86400000)));
+        } else {
+            fail(entry.first, "unknown key '" + key +
+                                  "' (state_dir, cards, accounts, "
+                                  "card_timeout, cache_time, session_timeout)");
+        }
+    }
+    if (!haveAccounts || config.accounts.empty())
+        fail(root, "accounts: at least one account is needed to log in to the service");
+}
+
+}  // namespace
+
+bool isStrictCardAddress(const std::string& text) {
+    size_t i = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        if (octet > 0 && (i >= text.size() || text[i++] != '.')) return false;
+        const size_t start = i;
+        unsigned value = 0;
+        while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9')
+            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
+        const size_t digits = i - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
+    }
+    return i == text.size();
+}
+
+bool readSecretFile(const std::string& path, std::string& secret, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = "cannot open password file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        error = "password file " + path + " is not a regular file";
+        return false;
+    }
+    std::string text(kMaxSecretFile, '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    text.resize(got);
+    const size_t end = text.find('\n');
+    if (end != std::string::npos) text.resize(end);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.empty()) {
+        error = "password file " + path + " is empty";
+        return false;
+    }
+    secret = std::move(text);
+    return true;
+}
+
+bool isValidCardId(const std::string& id) {
+    if (id.empty() || id.size() > 64) return false;
+    for (char c : id) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool isValidAccountName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || name == "." || name == "..") return false;
+    for (char c : name)
+        if (c != '.' && !isValidCardId(std::string(1, c))) return false;
+    return true;
+}
+
+bool parseRedfishConfig(const std::string& text, const std::string& name,
+                        const std::string& baseDir, RedfishConfig& config, std::string& error) {
+    RedfishConfig fresh;
+    try {
+        parseRoot(YAML::Load(text), baseDir, fresh);
+    } catch (const ConfigError& e) {
+        error = name + ":" + std::to_string(lineOf(e.mark)) + ": " + e.reason;
+        return false;
+    } catch (const YAML::Exception& e) {
+        error = name + ":" + std::to_string(lineOf(e.mark)) + ": " + e.msg;
+        return false;
+    }
+    config = std::move(fresh);
+    return true;
+}
+
+bool loadRedfishConfig(const std::string& path, RedfishConfig& config, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const size_t slash = path.rfind('/');
+    return parseRedfishConfig(
+        text.str(), path, slash == std::string::npos ? "." : path.substr(0, slash), config, error);
+}
+
+}  // namespace vorl::redfish

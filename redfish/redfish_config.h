@@ -1,0 +1,59 @@
+#pragma once
+// vorl_redfish's configuration file: where the service keeps its state, the cards it shows
+// (each with the login it uses on the card) and the service's own accounts. Read once at start;
+// a file that does not check out is refused whole, with its name, line and reason.
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "redfish/privileges.h"
+
+namespace vorl::redfish {
+
+struct CardConfig {
+    std::string id;       // the Redfish id of the card's Manager, System and Chassis
+    std::string address;  // dotted IPv4; the card's port is 6577
+    std::string user;
+    std::string password;  // from password_file; never shown in an answer, a log line or an error
+};
+
+struct AccountConfig {
+    std::string name;
+    std::string passwordHash;  // bcrypt
+    Role role = Role::ReadOnly;
+};
+
+struct RedfishConfig {
+    std::string stateDir = "/var/lib/vorl_redfish";
+    std::vector<CardConfig> cards;
+    std::vector<AccountConfig> accounts;
+    // Every answer that needs a card is bounded by this (connection, login and exchanges).
+    std::chrono::milliseconds cardTimeout{10000};
+    // How long a polled reading (health, sensors, power state) is served from memory.
+    std::chrono::milliseconds cacheTime{5000};
+    // A session unused this long is logged out (what SessionService shows until changed there).
+    std::chrono::seconds sessionTimeout{1800};
+};
+
+// Reads `path`; false with "PATH:LINE: reason" in `error`. Relative password files are found
+// beside the configuration file.
+bool loadRedfishConfig(const std::string& path, RedfishConfig& config, std::string& error);
+// The same from the YAML `text`; `name` stands for the file in messages.
+bool parseRedfishConfig(const std::string& text, const std::string& name,
+                        const std::string& baseDir, RedfishConfig& config, std::string& error);
+
+// A card address: exactly four decimal numbers 0..255 separated by dots, no leading zeros, no
+// blanks, nothing else (the address parser both daemons will share replaces this one).
+bool isStrictCardAddress(const std::string& text);
+
+// The first line of a password file: a regular, non-empty file, opened without blocking (a FIFO
+// or a device is refused rather than waited on). False with the reason in `error`; the secret
+// itself never appears in it.
+bool readSecretFile(const std::string& path, std::string& secret, std::string& error);
+
+// Card ids become parts of URIs: 1 to 64 letters, digits, "-" or "_".
+bool isValidCardId(const std::string& id);
+// The service's account names, parts of URIs too: as card ids, and "." as well.
+bool isValidAccountName(const std::string& name);
+
+}  // namespace vorl::redfish

@@ -1,0 +1,111 @@
+// The configuration file: what a good one gives, and that a bad one is refused with its file,
+// line and reason, never with a secret in the message, never hanging on a FIFO.
+#include "redfish/redfish_config.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "tests/support/temp_dir.h"
+
+namespace vorl::redfish {
+namespace {
+
+constexpr const char* kHash = "$2y$10$ABCDEFGHIJKLMNOPQRSTUu7nG2cVtGMGy9nUYR3zXv1lFcGbbRdcu";
+
+class ConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ofstream(dir.file("card.pw")) << "S3cret-Pass\nsecond line\n";
+        std::ofstream(dir.file("empty.pw"));
+    }
+    // Parses `text` as the file "cfg.yml" in the test folder: "" on success, else the error.
+    std::string parse(const std::string& text) {
+        std::string error;
+        config = RedfishConfig();
+        return parseRedfishConfig(text, "cfg.yml", dir.path().string(), config, error) ? "" : error;
+    }
+    static std::string card(const std::string& id, const std::string& address,
+                            const std::string& passwordFile = "card.pw") {
+        return "  - id: " + id + "\n    address: " + address +
+               "\n    user: admin\n    password_file: " + passwordFile + "\n";
+    }
+    static std::string account(const std::string& name, const std::string& role = "Operator") {
+        return "  - name: " + name + "\n    password_hash: \"" + kHash + "\"\n    role: " + role +
+               "\n";
+    }
+
+    test::TempDir dir;
+    RedfishConfig config;
+};
+
+TEST_F(ConfigTest, AGoodFileGivesCardsAccountsAndSettings) {
+    ASSERT_EQ("", parse("state_dir: /var/lib/x\ncards:\n" + card("rack1-srv07", "192.0.2.7") +
+                        card("b_2", "192.0.2.8") + "accounts:\n" + account("ops.team") +
+                        "card_timeout: 500ms\ncache_time: 0\nsession_timeout: 30m\n"));
+    ASSERT_EQ(2u, config.cards.size());
+    EXPECT_EQ("rack1-srv07", config.cards[0].id);
+    EXPECT_EQ("192.0.2.7", config.cards[0].address);
+    EXPECT_EQ("S3cret-Pass", config.cards[0].password);  // the first line only
+    EXPECT_EQ(Role::Operator, config.accounts.at(0).role);
+    EXPECT_EQ(std::chrono::milliseconds(500), config.cardTimeout);
+    EXPECT_EQ(std::chrono::milliseconds(0), config.cacheTime);
+    EXPECT_EQ(std::chrono::seconds(1800), config.sessionTimeout);
+    EXPECT_EQ("/var/lib/x", config.stateDir);
+}
+
+TEST_F(ConfigTest, ABadFileIsRefusedWithItsLineAndReason) {
+    const std::string accounts = "accounts:\n" + account("ops");
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"cards:\n" + card("a", "192.168.1.010") + accounts,
+         "cfg.yml:3: address '192.168.1.010' is not a dotted IPv4 address"},
+        {"cards:\n" + card("a", "\"10.0.0.1 \"") + accounts, "is not a dotted IPv4 address"},
+        {"cards:\n" + card("a", "256.1.1.1") + accounts, "is not a dotted IPv4 address"},
+        {"cards:\n" + card("a", "1.2.3") + accounts, "is not a dotted IPv4 address"},
+        {"cards:\n" + card("a", "10.0.0.1") + card("b", "10.0.0.1") + accounts,
+         "cfg.yml:6: address 10.0.0.1 appears twice"},
+        {"cards:\n" + card("a/b", "10.0.0.1") + accounts, "cfg.yml:2: card id 'a/b' must be"},
+        {"cards:\n" + card("a", "10.0.0.1", "missing.pw") + accounts,
+         "cfg.yml:5: cannot open password file"},
+        {"cards:\n" + card("a", "10.0.0.1", "empty.pw") + accounts, "is empty"},
+        {"cards:\n" + card("a", "10.0.0.1", "/") + accounts, "is not a regular file"},
+        {"cards: []\naccounts:\n" + account("ops", "Admin"),
+         "cfg.yml:5: role must be Administrator, Operator or ReadOnly"},
+        {"cards: []\naccounts:\n  - name: ops\n    password_hash: secret\n    role: ReadOnly\n",
+         "cfg.yml:4: password_hash must be a bcrypt hash"},
+        {"cards: []\n", "accounts: at least one account"},
+        {"cards: []\n" + accounts + "card_timeout: 10x\n", "cfg.yml:6: card_timeout '10x'"},
+        {"cards: []\n" + accounts + "session_timeout: 5s\n", "cfg.yml:6: session_timeout"},
+        {"cards: []\n" + accounts + "extra: 1\n", "cfg.yml:6: unknown key 'extra'"},
+        {"cards: [\n", "cfg.yml:"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = parse(c.text);
+        EXPECT_NE(std::string::npos, error.find(c.error)) << c.text << "\ngave: " << error;
+        EXPECT_EQ(std::string::npos, error.find("S3cret")) << error;
+    }
+}
+
+TEST_F(ConfigTest, APasswordFileThatIsAFifoIsRefusedAtOnce) {
+    const std::string fifo = dir.file("fifo.pw");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    std::string secret, error;
+    // Nobody writes the FIFO: a blocking open would wait for ever.
+    EXPECT_FALSE(readSecretFile(fifo, secret, error));
+    EXPECT_NE(std::string::npos, error.find("is not a regular file")) << error;
+}
+
+TEST(CardAddressTest, OnlyPlainDottedQuadsPass) {
+    for (const char* good : {"0.0.0.0", "127.0.0.1", "192.0.2.255", "10.10.1.10"})
+        EXPECT_TRUE(isStrictCardAddress(good)) << good;
+    for (const char* bad : {"", "1.2.3.4.5", "01.2.3.4", "1.2.3.4/24", "+1.2.3.4", "1.2.3.-4",
+                            "1..2.3", "1.2.3.4:6577", "a.b.c.d", "1.2.3.1000"})
+        EXPECT_FALSE(isStrictCardAddress(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace vorl::redfish
