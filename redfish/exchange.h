@@ -14,6 +14,7 @@
 #include "redfish/service_accounts.h"
 #include "redfish/session_store.h"
 #include "web/http_message.h"
+#include "web/responder.h"
 
 namespace vorl::redfish {
 
@@ -40,13 +41,18 @@ struct Caller {
 
 class Exchange {
 public:
-    Exchange(const web::Request& request, ServiceParts& parts) : request(request), parts(parts) {}
+    Exchange(const web::Request& request, ServiceParts& parts,
+             const web::Responder* responder = nullptr)
+        : request(request), parts(parts), responder(responder) {}
 
     const web::Request& request;
     ServiceParts& parts;
     std::vector<std::string> params;  // the {} parts of the route, in order
     std::optional<Caller> caller;     // empty only on the routes open to everybody
     web::Response response;
+    // The connection's responder, for a route that answers with a stream (Server-Sent Events);
+    // null when the request came without one (RedfishService::handle).
+    const web::Responder* responder;
 
     const std::string& param(size_t index) const { return params.at(index); }
     bool answered() const { return answered_; }
@@ -68,6 +74,10 @@ public:
     void notFound(const std::string& type, const std::string& id);
     // The card `id`; null after answering 404 (it is named a resource of `type`).
     Card* findCard(const std::string& id, const std::string& type);
+    // The handler answers through `responder` itself (a stream it keeps): the service sends
+    // nothing for this request. Only when `responder` is not null.
+    void takeStream() { answered_ = streamTaken_ = true; }
+    bool streamTaken() const { return streamTaken_; }
     // An answer that is not JSON ($metadata).
     void text(int status, const std::string& contentType, std::string body);
     // Answers a card that failed or refused: 503 with Retry-After when it could not be reached
@@ -80,6 +90,7 @@ private:
     void answer(int status, const Json& body);
 
     bool answered_ = false;
+    bool streamTaken_ = false;
     std::optional<Json> resource_;
     std::optional<Clock::time_point> cardDeadline_;
 };

@@ -1,24 +1,31 @@
 // vorl_redfish: every card of a fleet as a Redfish service. Reads its configuration (cards,
 // the service's accounts), opens its state directory, and serves HTTPS until SIGINT or
 // SIGTERM. No card is contacted at start: each gets its session when a request first needs it.
+#include <pthread.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <string>
-#include <thread>
 
 #include "platform/sockets.h"
 #include "redfish/http_glue.h"
 #include "redfish/redfish_config.h"
 #include "redfish/redfish_service.h"
 #include "redfish/service_state.h"
+#include "web/log.h"
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+namespace log = vorl::web::log;
 
-extern "C" void onStop(int) {
-    stopRequested = 1;
+// Until the service runs, SIGTERM and SIGINT end the process on the spot, so that a start held
+// up by a file (a FIFO named as a password file, say) ends as well.
+extern "C" void onSignalDuringStart(int) {
+    _exit(0);
 }
 
 constexpr const char* kUsage =
@@ -28,11 +35,18 @@ constexpr const char* kUsage =
     "  --web.listen-address=ADDR  where to listen (default :443, every address)\n"
     "  --web.config.file=FILE     TLS certificate and key (default: a self-signed one made in "
     "the state directory)\n"
-    "  --local-card               add the card in this server (host interface) as \"local\"\n"
-    "  --version, --help\n";
+    "  --local-card               add the card in this server (host interface) as \"local\"\n";
+
+void printUsage(FILE* out) {
+    std::fputs(kUsage, out);
+    std::fputs(vorl::web::kLimitOptionsUsage, out);
+    std::fputs(log::kOptionsUsage, out);
+    std::fputs("  --version, --help\n", out);
+}
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "vorl_redfish: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "vorl_redfish: %s\n", message.c_str());
+    printUsage(stderr);
     return 2;
 }
 
@@ -41,6 +55,7 @@ struct Arguments {
     std::string listenAddress = ":443";
     std::string webConfigFile;
     bool localCard = false;
+    vorl::web::Limits limits;
 };
 
 // Reads "--key=value" or "--key value"; false for an unknown word or a missing value.
@@ -55,7 +70,10 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
             word = word.substr(0, equals);
         }
         if (word == "--help" || word == "--version") {
-            std::fputs(word == "--help" ? kUsage : "vorl_redfish " VORL_VERSION "\n", stdout);
+            if (word == "--help")
+                printUsage(stdout);
+            else
+                std::fputs("vorl_redfish " VORL_VERSION "\n", stdout);
             exitNow = true;
             return true;
         }
@@ -67,7 +85,9 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
                               : word == "--web.listen-address" ? &arguments.listenAddress
                               : word == "--web.config.file"    ? &arguments.webConfigFile
                                                                : nullptr;
-        if (target == nullptr) {
+        const bool known =
+            target != nullptr || word.rfind("--web.", 0) == 0 || word.rfind("--log.", 0) == 0;
+        if (!known) {
             error = "unknown option " + word;
             return false;
         }
@@ -82,17 +102,36 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
             error = word + " needs a value";
             return false;
         }
-        *target = value;
+        if (target != nullptr) {
+            *target = value;
+            continue;
+        }
+        const auto limit = vorl::web::applyLimitOption(word, value, arguments.limits, error);
+        if (limit == vorl::web::LimitOption::Bad) return false;
+        if (limit == vorl::web::LimitOption::Applied) continue;
+        const auto logOption = log::applyOption(word, value, error);
+        if (logOption == log::Option::Bad) return false;
+        if (logOption == log::Option::NotMine) {
+            error = "unknown option " + word;
+            return false;
+        }
     }
     return true;
+}
+
+int fail(const std::string& message) {
+    log::error(message);
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace vorl::redfish;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
+    struct sigaction action {};
+    action.sa_handler = onSignalDuringStart;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT}) sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     Arguments arguments;
     std::string error;
@@ -101,54 +140,58 @@ int main(int argc, char** argv) {
     if (exitNow) return 0;
 
     RedfishConfig config;
-    if (!loadRedfishConfig(arguments.configFile, config, error)) {
-        std::fprintf(stderr, "vorl_redfish: %s\n", error.c_str());
-        return 1;
-    }
-    for (const CardConfig& card : config.cards) {
-        if (arguments.localCard && card.id == "local") {
-            std::fprintf(stderr, "vorl_redfish: %s: card id local is taken by --local-card\n",
-                         arguments.configFile.c_str());
-            return 1;
-        }
-    }
+    if (!loadRedfishConfig(arguments.configFile, config, error)) return fail(error);
+    for (const std::string& warning : config.warnings)
+        log::warn(warning, {{"config", arguments.configFile}});
+    for (const CardConfig& card : config.cards)
+        if (arguments.localCard && card.id == "local")
+            return fail(arguments.configFile + ": card id local is taken by --local-card");
     ServiceState state;
-    if (!state.open(config.stateDir, error)) {
-        std::fprintf(stderr, "vorl_redfish: %s\n", error.c_str());
-        return 1;
-    }
-    if (vorl::platform::startNetworking() != 0) {
-        std::fprintf(stderr, "vorl_redfish: networking did not start\n");
-        return 1;
-    }
+    if (!state.open(config.stateDir, error)) return fail(error);
+    if (vorl::platform::startNetworking() != 0) return fail("networking did not start");
+
+    // From here on this thread takes the signals with sigwait; the threads started below
+    // inherit the mask and never see them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     ServiceOptions options;
     options.localCard = arguments.localCard;
     RedfishService service(config, state, options);
     for (const std::string& name : service.shadowedAccounts())
-        std::fprintf(stderr,
-                     "vorl_redfish: account %s of %s/service.json is ignored: the configuration "
-                     "file has one of that name\n",
-                     name.c_str(), config.stateDir.c_str());
+        log::warn(
+            "an account of the state directory is ignored: the configuration file has one "
+            "of that name",
+            {{"account", name}, {"state", config.stateDir + "/service.json"}});
     HttpOptions http;
     http.listenAddress = arguments.listenAddress;
     http.webConfigFile = arguments.webConfigFile;
     http.stateDir = config.stateDir;
+    http.limits = arguments.limits;
     const auto server = startHttpServer(service, http, error);
-    if (!server) {
-        std::fprintf(stderr, "vorl_redfish: %s\n", error.c_str());
-        return 1;
+    if (!server) return fail(error);
+    log::info("listening", {{"address", arguments.listenAddress},
+                            {"scheme", "https"},
+                            {"cards", static_cast<unsigned long>(service.cardCount())},
+                            {"accounts", static_cast<unsigned long>(config.accounts.size())},
+                            {"config", arguments.configFile}});
+    // Every few seconds the card sessions nobody used for a while are closed.
+    const timespec sweep{5, 0};
+    int signal = 0;
+    for (;;) {
+        signal = sigtimedwait(&signals, nullptr, &sweep);
+        if (signal == SIGTERM || signal == SIGINT) break;
+        service.closeIdleSessions();
     }
-    const size_t cards = service.cardCount();
-    std::fprintf(stderr, "vorl_redfish: %s, %zu card%s, %zu account%s from %s\n",
-                 server->describe().c_str(), cards, cards == 1 ? "" : "s", config.accounts.size(),
-                 config.accounts.size() == 1 ? "" : "s", arguments.configFile.c_str());
-    auto lastSweep = std::chrono::steady_clock::now();
-    while (!stopRequested) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (std::chrono::steady_clock::now() - lastSweep > std::chrono::seconds(5)) {
-            service.closeIdleSessions();
-            lastSweep = std::chrono::steady_clock::now();
-        }
+    log::info("stopping", {{"signal", signal == SIGINT ? "SIGINT" : "SIGTERM"}});
+    if (!server->stop(std::chrono::seconds(2))) {
+        // A request still waits for a card: it ends by its own deadline, but a stop must not
+        // wait for it.
+        log::warn("ending with requests still running");
+        std::fflush(stderr);
+        std::_Exit(0);
     }
     return 0;
 }

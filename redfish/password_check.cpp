@@ -15,14 +15,20 @@ using Clock = std::chrono::steady_clock;
 // A valid bcrypt hash of a random password nobody knows: unknown names are checked against it.
 constexpr const char* kNobody = "$2b$10$1iCn5g5RbrdoMC0lVy50IeZv0ig3Dl5bRLTn97R4uvf6fvC6ww5ni";
 
+// bcrypt reads a password up to its first NUL and its first 72 bytes: a password with more
+// would match on a part of itself.
+constexpr size_t kBcryptMaxPassword = 72;
+
 bool bcryptMatches(const std::string& password, const std::string& hash) {
+    const bool whole =
+        password.size() <= kBcryptMaxPassword && password.find('\0') == std::string::npos;
     auto data = std::make_unique<crypt_data>();
     const char* result = crypt_r(password.c_str(), hash.c_str(), data.get());
     // A failed crypt_r returns a text starting with '*', never equal to a hash.
     const bool same = result != nullptr && result[0] != '*' && hash.size() == std::strlen(result) &&
                       CRYPTO_memcmp(result, hash.data(), hash.size()) == 0;
     OPENSSL_cleanse(data.get(), sizeof(crypt_data));
-    return same;
+    return same && whole;
 }
 
 std::string digestOf(const std::string& name, const std::string& password,

@@ -11,12 +11,15 @@
 #include <set>
 #include <sstream>
 
+#include "protocol/card_address.h"
+#include "web/secret_file.h"
+#include "web/web_config.h"
+
 namespace vorl::redfish {
 namespace {
 
 // The card's login record holds 31 characters of a user name and of a password.
 constexpr size_t kMaxCardText = 31;
-constexpr size_t kMaxSecretFile = 4096;
 
 int lineOf(const YAML::Mark& mark) {
     return mark.line < 0 ? 1 : mark.line + 1;
@@ -62,7 +65,8 @@ std::string besideFile(const std::string& baseDir, const std::string& path) {
     return baseDir + "/" + path;
 }
 
-CardConfig parseCard(const YAML::Node& node, const std::string& baseDir) {
+CardConfig parseCard(const YAML::Node& node, const std::string& baseDir,
+                     std::vector<std::string>& warnings) {
     if (!node.IsMap()) fail(node, "a card must be a mapping (id, address, user, password_file)");
     CardConfig card;
     bool havePassword = false;
@@ -75,16 +79,24 @@ CardConfig parseCard(const YAML::Node& node, const std::string& baseDir) {
                 fail(value, "card id '" + card.id + "' must be 1 to 64 letters, digits, - or _");
         } else if (key == "address") {
             card.address = scalar(value, key);
-            if (!isStrictCardAddress(card.address))
-                fail(value, "address '" + card.address + "' is not a dotted IPv4 address");
+            CardAddress parsed;
+            std::string reason;
+            if (card.address.find(':') != std::string::npos)
+                fail(value, "address '" + card.address + "': give the address alone (port 6577)");
+            if (!parseCardAddress(card.address, parsed, reason))
+                fail(value, "address '" + card.address + "' refused: " + reason);
         } else if (key == "user") {
             card.user = scalar(value, key);
             if (card.user.empty() || card.user.size() > kMaxCardText)
                 fail(value, "user must be 1 to 31 characters");
         } else if (key == "password_file") {
             const std::string path = besideFile(baseDir, scalar(value, key));
-            std::string error;
-            if (!readSecretFile(path, card.password, error)) fail(value, error);
+            std::string error, warning;
+            if (!web::readSecretFile(path, card.password, error, warning))
+                fail(value, "password_file " + path + " " + error);
+            if (!warning.empty())
+                warnings.push_back("line " + std::to_string(lineOf(value.Mark())) +
+                                   ": password_file " + path + " " + warning);
             if (card.password.size() > kMaxCardText)
                 fail(value, "the password in " + path + " is longer than 31 characters");
             havePassword = true;
@@ -115,10 +127,8 @@ AccountConfig parseAccount(const YAML::Node& node) {
                                 "' must be 1 to 64 letters, digits, ., - or _");
         } else if (key == "password_hash") {
             account.passwordHash = scalar(value, key);
-            const std::string& hash = account.passwordHash;
-            if (hash.size() != 60 || hash[0] != '$' || hash[1] != '2' ||
-                (hash[2] != 'a' && hash[2] != 'b' && hash[2] != 'y') || hash[3] != '$')
-                fail(value, "password_hash must be a bcrypt hash ($2y$..., 60 characters)");
+            if (std::string reason; !web::isBcryptHash(account.passwordHash, reason))
+                fail(value, "password_hash of " + account.name + " " + reason);
         } else if (key == "role") {
             const auto role = parseRole(scalar(value, key));
             if (!role) fail(value, "role must be Administrator, Operator or ReadOnly");
@@ -152,7 +162,7 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig
             if (value.IsNull()) continue;  // none: only --local-card's
             if (!value.IsSequence()) fail(value, "cards must be a list");
             for (const auto& item : value) {
-                CardConfig card = parseCard(item, baseDir);
+                CardConfig card = parseCard(item, baseDir, config.warnings);
                 if (!ids.insert(card.id).second)
                     fail(item, "card id " + card.id + " appears twice");
                 // Two entries for one card would mean two sessions to it.
@@ -191,50 +201,9 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig
 }  // namespace
 
 bool isStrictCardAddress(const std::string& text) {
-    size_t i = 0;
-    for (int octet = 0; octet < 4; ++octet) {
-        if (octet > 0 && (i >= text.size() || text[i++] != '.')) return false;
-        const size_t start = i;
-        unsigned value = 0;
-        while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9')
-            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
-        const size_t digits = i - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
-    }
-    return i == text.size();
-}
-
-bool readSecretFile(const std::string& path, std::string& secret, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        error = "cannot open password file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        error = "password file " + path + " is not a regular file";
-        return false;
-    }
-    std::string text(kMaxSecretFile, '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    text.resize(got);
-    const size_t end = text.find('\n');
-    if (end != std::string::npos) text.resize(end);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (text.empty()) {
-        error = "password file " + path + " is empty";
-        return false;
-    }
-    secret = std::move(text);
-    return true;
+    uint32_t address = 0;
+    std::string reason;
+    return parseDottedQuad(text, address, reason);
 }
 
 bool isValidCardId(const std::string& id) {

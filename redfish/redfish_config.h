@@ -33,6 +33,8 @@ struct RedfishConfig {
     std::chrono::milliseconds cacheTime{5000};
     // A session unused this long is logged out (what SessionService shows until changed there).
     std::chrono::seconds sessionTimeout{1800};
+    // What is allowed but unwise (a password file others may read), for the start-up log.
+    std::vector<std::string> warnings;
 };
 
 // Reads `path`; false with "PATH:LINE: reason" in `error`. Relative password files are found
@@ -42,14 +44,9 @@ bool loadRedfishConfig(const std::string& path, RedfishConfig& config, std::stri
 bool parseRedfishConfig(const std::string& text, const std::string& name,
                         const std::string& baseDir, RedfishConfig& config, std::string& error);
 
-// A card address: exactly four decimal numbers 0..255 separated by dots, no leading zeros, no
-// blanks, nothing else (the address parser both daemons will share replaces this one).
+// Exactly four decimal numbers 0..255 separated by dots, no leading zeros, no blanks, nothing
+// else (an address, a netmask or a gateway a card is to take).
 bool isStrictCardAddress(const std::string& text);
-
-// The first line of a password file: a regular, non-empty file, opened without blocking (a FIFO
-// or a device is refused rather than waited on). False with the reason in `error`; the secret
-// itself never appears in it.
-bool readSecretFile(const std::string& path, std::string& secret, std::string& error);
 
 // Card ids become parts of URIs: 1 to 64 letters, digits, "-" or "_".
 bool isValidCardId(const std::string& id);

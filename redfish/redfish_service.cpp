@@ -107,6 +107,8 @@ struct RedfishService::Parts {
     // The resource's entity tag as a GET would give it now; empty when it has none.
     std::string currentTag(Exchange& ex, const Route& route);
     void finish(Exchange& ex, const Route* route);
+    // Dispatches and finishes `ex`; a fault of this service costs one answer, not the thread.
+    void run(Exchange& ex);
 
     ServiceState& state;
     CardPool cards;
@@ -130,7 +132,10 @@ bool RedfishService::Parts::authenticate(Exchange& ex) {
         user = session->user;
         sessionId = session->id;
     } else if (const std::string* authorization = headers.find("Authorization")) {
-        if (authorization->rfind("Basic ", 0) != 0) return refuse("NoValidSession");
+        // The scheme's name is not case-sensitive.
+        if (authorization->size() < 6 ||
+            !web::Headers::sameName(authorization->substr(0, 6), "Basic "))
+            return refuse("NoValidSession");
         const std::string decoded = base64Decode(std::string_view(*authorization).substr(6));
         const size_t colon = decoded.find(':');
         if (colon == std::string::npos) return refuse("AccessUnauthorized");
@@ -212,6 +217,17 @@ void RedfishService::Parts::finish(Exchange& ex, const Route* route) {
     if (ex.request.method == "HEAD") response.body.clear();
 }
 
+void RedfishService::Parts::run(Exchange& ex) {
+    const Router::Found found = router.find(canonicalPath(ex.request.path));
+    try {
+        dispatch(ex);
+    } catch (const std::exception&) {
+        if (ex.streamTaken()) return;  // the stream's owner answers
+        ex.fail(500, {{"InternalError", {}}});
+    }
+    if (!ex.streamTaken()) finish(ex, found.route);
+}
+
 RedfishService::RedfishService(const RedfishConfig& config, ServiceState& state,
                                const ServiceOptions& options)
     : parts_(std::make_unique<Parts>(config, state, options, shadowed_)) {}
@@ -220,15 +236,23 @@ RedfishService::~RedfishService() = default;
 
 web::Response RedfishService::handle(const web::Request& request) {
     Exchange ex(request, parts_->shared);
-    const Router::Found found = parts_->router.find(canonicalPath(request.path));
-    try {
-        parts_->dispatch(ex);
-    } catch (const std::exception&) {
-        // A fault of this service must cost one answer, not the worker thread.
-        ex.fail(500, {{"InternalError", {}}});
-    }
-    parts_->finish(ex, found.route);
+    parts_->run(ex);
     return std::move(ex.response);
+}
+
+void RedfishService::serve(const web::Request& request, const web::Responder& responder) {
+    Exchange ex(request, parts_->shared, &responder);
+    parts_->run(ex);
+    if (!ex.streamTaken()) responder.send(std::move(ex.response));
+}
+
+web::BodyLimit RedfishService::bodyLimit(const web::Request& head,
+                                         const web::Limits& limits) const {
+    const Router::Found found = parts_->router.find(canonicalPath(head.path));
+    const Method* method = found.route ? found.route->method(head.method) : nullptr;
+    if (method != nullptr && method->maxBodyBytes > limits.maxBodyBytes)
+        return {method->maxBodyBytes, limits.bodyTimeout};
+    return {limits.maxBodyBytes, limits.bodyTimeout};
 }
 
 std::string RedfishService::cardOf(const web::Request& request) const {

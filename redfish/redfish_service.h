@@ -11,6 +11,8 @@
 #include "redfish/card_link.h"
 #include "redfish/redfish_config.h"
 #include "web/http_message.h"
+#include "web/responder.h"
+#include "web/server.h"
 
 namespace vorl::redfish {
 
@@ -30,6 +32,12 @@ public:
     RedfishService& operator=(const RedfishService&) = delete;
 
     web::Response handle(const web::Request& request);
+    // handle(), answering through `responder`; a route that answers with a stream (Server-Sent
+    // Events) keeps the responder instead.
+    void serve(const web::Request& request, const web::Responder& responder);
+    // The body a request may carry, chosen from its head: an upload route's own cap, the web
+    // layer's otherwise.
+    web::BodyLimit bodyLimit(const web::Request& head, const web::Limits& limits) const;
 
     // The card a request is about (the id in its Manager, System, Chassis or firmware URI);
     // empty when it is about none. The web layer caps the requests in flight per card with it.

@@ -31,14 +31,15 @@ std::string Route::allow() const {
 }
 
 void Router::add(const std::string& pattern, const std::string& method, unsigned privileges,
-                 Handler handler) {
+                 Handler handler, size_t maxBodyBytes) {
     for (Route& route : routes_) {
         if (route.pattern == pattern) {
-            route.methods.push_back({method, privileges, std::move(handler)});
+            route.methods.push_back({method, privileges, std::move(handler), maxBodyBytes});
             return;
         }
     }
-    routes_.push_back({pattern, splitPath(pattern), {{method, privileges, std::move(handler)}}});
+    routes_.push_back(
+        {pattern, splitPath(pattern), {{method, privileges, std::move(handler), maxBodyBytes}}});
 }
 
 Router::Found Router::find(std::string_view path) const {

@@ -17,6 +17,7 @@ struct Method {
     std::string name;     // "GET", "PATCH", "POST", "DELETE"
     unsigned privileges;  // all of these are needed; 0: no login at all
     Handler handler;
+    size_t maxBodyBytes = 0;  // 0: the web layer's cap; more for a route that takes an upload
 };
 
 struct Route {
@@ -31,8 +32,10 @@ struct Route {
 
 class Router {
 public:
+    // `maxBodyBytes` above 0 lets this method's requests carry that much body (an upload); the
+    // rest keep the web layer's small cap.
     void add(const std::string& pattern, const std::string& method, unsigned privileges,
-             Handler handler);
+             Handler handler, size_t maxBodyBytes = 0);
 
     struct Found {
         const Route* route = nullptr;  // null: no such URI
