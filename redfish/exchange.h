@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "redfish/card_pool.h"
+#include "redfish/event_sink.h"
 #include "redfish/messages.h"
 #include "redfish/privileges.h"
 #include "redfish/router.h"
@@ -30,6 +31,11 @@ struct ServiceParts {
     ServiceAccounts& accounts;
     SessionStore& sessions;
     ServiceSettings settings;
+    EventSink* events = nullptr;  // none: nothing is told (tests of single resources)
+
+    void publish(ServiceEvent event) {
+        if (events != nullptr) events->publish(std::move(event));
+    }
 };
 
 struct Caller {

@@ -88,7 +88,8 @@ struct RedfishService::Parts {
           accounts(config.accounts, serviceState, shadowed),
           sessions(std::chrono::seconds(
               serviceState.sessionTimeoutSeconds().value_or(config.sessionTimeout.count()))),
-          shared{state, cards, accounts, sessions, {config.cardTimeout, config.cacheTime}} {
+          shared{state,  cards, accounts, sessions, {config.cardTimeout, config.cacheTime},
+                 nullptr} {
         addServiceRootRoutes(router);
         addSessionRoutes(router);
         addAccountRoutes(router);

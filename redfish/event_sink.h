@@ -1,0 +1,26 @@
+#pragma once
+// Where the service's parts tell what happened (a card's new event-log entry, a card lost or
+// back, a task's progress and end, a resource changed through the service) for the event
+// service to deliver. publish() never waits on a subscriber: it queues and returns.
+#include <string>
+#include <vector>
+
+namespace vorl::redfish {
+
+struct ServiceEvent {
+    std::string registry;  // the MessageId's prefix: "TaskEvent.1.0", "ResourceEvent.1.3", ...
+    std::string key;       // "TaskProgressChanged", "ResourceChanged", ...
+    std::vector<std::string> args;
+    std::string message;       // the registry's text with the arguments filled in
+    std::string severity;      // "OK", "Warning" or "Critical"
+    std::string origin;        // @odata.id of the resource the event is about
+    std::string resourceType;  // that resource's type: "Task", "LogEntry", "Manager", ...
+};
+
+class EventSink {
+public:
+    virtual ~EventSink() = default;
+    virtual void publish(ServiceEvent event) = 0;
+};
+
+}  // namespace vorl::redfish
