@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "  --no-reply=CODE     no response to CODE (the connection stays open)\n"
     "  --half-reply=CODE   half the response to CODE, then the connection closes\n"
     "  --force-status=CODE:S  answer CODE with status S without running it\n"
+    "  --fault-on=CODE:N[-M]  the faults for CODE hit only its requests N to M (from 1)\n"
     "  --help              this text\n"
     "CODE is hex (0x0502) or decimal; several codes may be given separated by commas.\n"
     "See cardsim/README.md for the modules' options. Default account: admin / vorladmin.\n";

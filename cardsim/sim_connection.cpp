@@ -12,10 +12,11 @@
 namespace vorl::sim {
 
 SimConnection::SimConnection(platform::TcpSocket& socket, SimCard& card, const SimFaults& faults,
-                             std::function<void(bool)> restartCard)
+                             SimRequestCounter& requests, std::function<void(bool)> restartCard)
     : socket_(socket),
       card_(card),
       faults_(faults),
+      requests_(requests),
       restartCard_(std::move(restartCard)),
       session_(card),
       generation_(card.generation()),
@@ -35,7 +36,7 @@ void SimConnection::run() {
         // A card stalled in the middle of an answer reads on but never speaks again.
         if (stalled_) continue;
         if (result == ReadResult::BadChecksum) {
-            if (!sendResponse(command, kStatusChecksumError, 0)) break;
+            if (!sendResponse(command, kStatusChecksumError, 0, !faults_.counted(command))) break;
             continue;
         }
         if (!serveOne(command, request_.data() + CommandHeader::kSize,
@@ -45,8 +46,10 @@ void SimConnection::run() {
 }
 
 bool SimConnection::serveOne(uint16_t command, const uint8_t* payload, uint32_t length) {
+    const bool faulty = !faults_.counted(command) || faults_.hits(command, requests_.next(command));
     const auto forced = faults_.forceStatus.find(command);
-    if (forced != faults_.forceStatus.end()) return sendResponse(command, forced->second, 0);
+    if (faulty && forced != faults_.forceStatus.end())
+        return sendResponse(command, forced->second, 0, faulty);
 
     SimRequest request;
     request.command = command;
@@ -58,7 +61,7 @@ bool SimConnection::serveOne(uint16_t command, const uint8_t* payload, uint32_t 
     session_.handle(request, reply);
 
     bool keepOpen = true;
-    if (reply.sendOverNetwork) keepOpen = sendResponse(command, reply.status, reply.length);
+    if (reply.sendOverNetwork) keepOpen = sendResponse(command, reply.status, reply.length, faulty);
     if (reply.after != AfterReply::Nothing) {
         restartCard_(reply.after == AfterReply::RestartWithDefaults);
         return false;
@@ -66,10 +69,13 @@ bool SimConnection::serveOne(uint16_t command, const uint8_t* payload, uint32_t 
     return keepOpen;
 }
 
-bool SimConnection::sendResponse(uint16_t command, uint16_t status, uint32_t length) {
+bool SimConnection::sendResponse(uint16_t command, uint16_t status, uint32_t length, bool faulty) {
     if (length > CommandHeader::kMaxPayload) length = CommandHeader::kMaxPayload;
     uint8_t* header = response_.data() + faults_.strayBytes;
     CommandHeader::buildResponse(header, command, status, length);
+    if (!faulty)
+        return socket_.sendAll(response_.data(),
+                               faults_.strayBytes + CommandHeader::kSize + length);
     if (faults_.badChecksum.count(command)) ++header[CommandHeader::kChecksumOffset];
     if (faults_.noReply.count(command)) return true;
     const auto delay = faults_.replyDelayMs.find(command);

@@ -16,9 +16,10 @@ namespace vorl::sim {
 class SimConnection : public ConnectionHandler {
 public:
     // `restartCard` is called after an answer that restarts the card (true: with defaults); it
-    // closes every connection, this one included. `socket` belongs to the server.
+    // closes every connection, this one included. `socket` belongs to the server, `requests`
+    // (the card's count for --fault-on) too.
     SimConnection(platform::TcpSocket& socket, SimCard& card, const SimFaults& faults,
-                  std::function<void(bool)> restartCard);
+                  SimRequestCounter& requests, std::function<void(bool)> restartCard);
     SimConnection(const SimConnection&) = delete;
     SimConnection& operator=(const SimConnection&) = delete;
 
@@ -29,11 +30,13 @@ public:
 private:
     // Returns false when the connection is to end.
     bool serveOne(uint16_t command, const uint8_t* payload, uint32_t length);
-    bool sendResponse(uint16_t command, uint16_t status, uint32_t length);
+    // `faulty`: the fault options hit this answer.
+    bool sendResponse(uint16_t command, uint16_t status, uint32_t length, bool faulty);
 
     platform::TcpSocket& socket_;
     SimCard& card_;
     const SimFaults& faults_;
+    SimRequestCounter& requests_;
     std::function<void(bool)> restartCard_;
     SimNetworkSession session_;
     unsigned generation_;

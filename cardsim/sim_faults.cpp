@@ -69,7 +69,46 @@ bool takeCodeValues(SimOptions& options, const char* key, unsigned long max,
     return true;
 }
 
+// "CODE:N" or "CODE:N-M" pairs separated by commas, 1 <= N <= M.
+bool takeRanges(SimOptions& options, const char* key,
+                std::map<uint16_t, std::pair<uint32_t, uint32_t>>& ranges, std::string& error) {
+    const auto text = options.take(key);
+    if (!text) return true;
+    for (const std::string& part : splitCommas(*text)) {
+        const size_t colon = part.find(':');
+        const size_t dash = part.find('-', colon == std::string::npos ? 0 : colon);
+        uint16_t code;
+        unsigned long first = 0;
+        unsigned long last = 0;
+        bool ok = colon != std::string::npos && parseCode(part.substr(0, colon), code) &&
+                  parseNumber(part.substr(colon + 1, dash == std::string::npos ? std::string::npos
+                                                                               : dash - colon - 1),
+                              0xFFFFFFFF, first);
+        last = first;
+        if (ok && dash != std::string::npos)
+            ok = parseNumber(part.substr(dash + 1), 0xFFFFFFFF, last);
+        if (!ok || first < 1 || last < first) {
+            error = std::string("bad value for --") + key + ": '" + part +
+                    "' (CODE:N or CODE:N-M, 1 <= N <= M)";
+            return false;
+        }
+        ranges[code] = {static_cast<uint32_t>(first), static_cast<uint32_t>(last)};
+    }
+    return true;
+}
+
 }  // namespace
+
+bool SimFaults::hits(uint16_t command, uint32_t number) const {
+    const auto range = faultOn.find(command);
+    return range == faultOn.end() ||
+           (number >= range->second.first && number <= range->second.second);
+}
+
+uint32_t SimRequestCounter::next(uint16_t command) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ++counts_[command];
+}
 
 bool parseCode(const std::string& text, uint16_t& value) {
     unsigned long number;
@@ -94,7 +133,8 @@ bool SimFaults::take(SimOptions& options, std::string& error) {
     return takeCodeValues(options, "force-status", 0xFFFF, forceStatus, error) &&
            takeCodeValues(options, "reply-delay", kMaxReplyDelayMs, replyDelayMs, error) &&
            takeCodeValues(options, "stall-reply", CommandHeader::kMaxPacket + kMaxStrayBytes,
-                          stallAfterBytes, error);
+                          stallAfterBytes, error) &&
+           takeRanges(options, "fault-on", faultOn, error);
 }
 
 std::vector<uint8_t> SimFaults::strayPrefix() const {

@@ -46,6 +46,7 @@ TEST(SimFaultsTest, TakesCodesInHexDecimalAndLists) {
     options.add("stray-bytes", "7");
     options.add("reply-delay", "0x0701:1500,5:0");
     options.add("stall-reply", "0x0502:8");
+    options.add("fault-on", "0x0500:2,0x0501:1-3");
     SimFaults faults;
     std::string error;
     ASSERT_TRUE(faults.take(options, error)) << error;
@@ -56,7 +57,17 @@ TEST(SimFaultsTest, TakesCodesInHexDecimalAndLists) {
     EXPECT_EQ(faults.halfReply, (std::set<uint16_t>{0xFFFF}));
     EXPECT_EQ(faults.forceStatus, (std::map<uint16_t, uint16_t>{{0x0500, 18}, {2, 0}}));
     EXPECT_EQ(faults.strayBytes, 7u);
+    EXPECT_TRUE(faults.counted(0x0500) && !faults.counted(0x0502));
+    EXPECT_EQ(
+        std::vector<bool>({faults.hits(0x0500, 1), faults.hits(0x0500, 2), faults.hits(0x0500, 3),
+                           faults.hits(0x0501, 3), faults.hits(0x0501, 4), faults.hits(0x0502, 9)}),
+        std::vector<bool>({false, true, false, true, false, true}));
     EXPECT_TRUE(options.unused().empty());
+    for (const char* bad : {"0x0500", "0x0500:0", "0x0500:3-2", "0x0500:1-", "x:1"}) {
+        SimOptions refused;
+        refused.add("fault-on", bad);
+        EXPECT_FALSE(SimFaults().take(refused, error)) << bad;
+    }
 }
 
 TEST(SimFaultsTest, RefusesMalformedValues) {

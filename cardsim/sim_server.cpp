@@ -8,7 +8,7 @@ SimServer::SimServer(SimCard& card, SimFaults faults)
     : card_(card),
       faults_(std::move(faults)),
       server_([this](platform::TcpSocket& socket, uint64_t) {
-          return std::make_unique<SimConnection>(socket, card_, faults_,
+          return std::make_unique<SimConnection>(socket, card_, faults_, requests_,
                                                  [this](bool defaults) { restartCard(defaults); });
       }) {}
 

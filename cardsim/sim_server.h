@@ -34,6 +34,7 @@ public:
 private:
     SimCard& card_;
     const SimFaults faults_;
+    SimRequestCounter requests_;
     ConnectionServer server_;  // last: its threads use the members above
 };
 

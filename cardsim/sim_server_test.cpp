@@ -183,5 +183,36 @@ TEST_F(SimServerTest, StopEndsOpenConnections) {
     server.stop();  // a second stop is harmless
 }
 
+// --fault-on counts a code's requests over every connection of the card: only the numbered ones
+// meet the fault, so that the steps that repair a failure get through.
+TEST(SimServerFaultOnTest, OnlyTheNumberedRequestsOfACodeMeetTheirFault) {
+    SimOptions options;
+    SimCard card{std::filesystem::path(), options};
+    SimFaults faults;
+    faults.halfReply = {0x0503};
+    faults.forceStatus = {{0x0501, 16}};
+    faults.faultOn = {{0x0503, {2, 2}}, {0x0501, {1, 2}}};
+    SimServer server{card, faults};
+    ASSERT_TRUE(server.listen("127.0.0.1", 0));
+    server.start();
+
+    Client first(server.port());
+    ASSERT_EQ(first.login(), 0);
+    EXPECT_EQ(first.transact(0x0503), 0);   // request 1: served
+    EXPECT_EQ(first.transact(0x0503), -1);  // request 2: half an answer, then closed
+    Client second(server.port());
+    ASSERT_EQ(second.login(), 0);
+    EXPECT_EQ(second.transact(0x0503), 0);  // request 3, on another connection: served
+
+    std::vector<uint8_t> admin(64, 0);
+    std::memcpy(admin.data(), "admin", 5);
+    EXPECT_EQ(second.transact(0x0501, admin), 16);  // refused, not executed
+    EXPECT_EQ(second.transact(0x0501, admin), 16);
+    EXPECT_EQ(second.transact(0x0503), 0);
+    EXPECT_EQ(second.data.size(), 32u);            // admin is still there
+    EXPECT_EQ(second.transact(0x0501, admin), 0);  // the third delete is carried out
+    server.stop();
+}
+
 }  // namespace
 }  // namespace vorl::sim

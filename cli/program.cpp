@@ -14,6 +14,7 @@
 #include "cli/script.h"
 #include "cli/usage.h"
 #include "platform/std_streams.h"
+#include "protocol/card_connector.h"
 #include "protocol/card_session.h"
 #include "wire/status_codes.h"
 
@@ -178,6 +179,14 @@ int runNetwork(Run& run) {
     }
     std::printf("Login Successful !\n");
 
+    // A password change reaches the card again through it when the connection drops.
+    const std::string address = args.text(2);
+    CardConnector connector(
+        [address] {
+            return std::make_unique<CardSession>(1, address.c_str(), CardSession::kCardPort);
+        },
+        CardLogin{args.text(3), password});
+    session.setConnector(&connector);
     return runCommands(run, session, args.text(2));
 }
 
@@ -186,6 +195,9 @@ int runHostInterface(Run& run) {
     CardSession session(0, "", CardSession::kCardPort);
     if (!connect(session)) return connectFailed(run);
     if (run.args.count() < 2) return shortUsage(run, kIncompleteStatus);
+    CardConnector connector(
+        [] { return std::make_unique<CardSession>(0, "", CardSession::kCardPort); }, CardLogin{});
+    session.setConnector(&connector);
 
     return runCommands(run, session, run.args.text(1));
 }

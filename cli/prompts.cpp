@@ -44,7 +44,11 @@ Console& standardConsole() {
 }
 
 std::string readPassword(Console& console) {
-    console.write("Please Enter Password : ");
+    return readPassword(console, "Please Enter Password : ");
+}
+
+std::string readPassword(Console& console, std::string_view prompt) {
+    console.write(prompt);
     std::string password;
     for (;;) {
         const int c = console.readNoEcho();
@@ -65,8 +69,12 @@ std::string readPassword(Console& console) {
 }
 
 std::string readPassword() {
+    return readPassword("Please Enter Password : ");
+}
+
+std::string readPassword(std::string_view prompt) {
     platform::EchoOffScope echoOff;  // also between keys, not only while one is read
-    return readPassword(standardConsole());
+    return readPassword(standardConsole(), prompt);
 }
 
 void answerYesToAll(bool yes) {

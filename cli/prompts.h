@@ -49,6 +49,9 @@ constexpr size_t kMaxTypedPassword = 255;
 // the last character. Keeps at most kMaxTypedPassword characters.
 std::string readPassword(Console& console);
 std::string readPassword();
+// The same with another prompt (a new account password, say).
+std::string readPassword(Console& console, std::string_view prompt);
+std::string readPassword(std::string_view prompt);
 
 // Prints `question`, reads one word (empty lines are skipped), prints "\n" and returns the
 // word's first character in upper case. The end of input answers 'N': a closed input never

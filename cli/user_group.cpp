@@ -2,7 +2,9 @@
 #include <cstdio>
 
 #include "cli/group_handlers.h"
+#include "cli/prompts.h"
 #include "cli/report.h"
+#include "protocol/account_change.h"
 #include "protocol/card_session.h"
 #include "protocol/entry_rules.h"
 #include "wire/status_codes.h"
@@ -13,6 +15,7 @@ namespace {
 constexpr int kListCapacity = 16;
 constexpr size_t kMaxAccountText = 30;
 constexpr size_t kMinPassword = 8;
+constexpr const char* kPasswordFromInput = "-";
 
 bool nameTooLong(const std::string& name, Report& report) {
     if (name.size() <= kMaxAccountText) return false;
@@ -81,6 +84,20 @@ void printSnmpAddFailure(const Json&, int status) {
     if (status != 0) std::printf("Add SNMP user failed, %s\n", statusMessage(status));
 }
 
+void printPasswordChange(const Json& data, int status) {
+    const char* name = textOf(data["name"]);
+    if (status != 0) {
+        std::printf("Change password failed, %s\n", textOf(data["failure"]));
+    } else if (!data["password_changed"].get<bool>()) {
+        std::printf("User %s already has this password\n", name);
+    } else if (data.contains("reconnected")) {
+        std::printf("Password changed for user %s (checked again after the connection dropped)\n",
+                    name);
+    } else {
+        std::printf("Password changed for user %s\n", name);
+    }
+}
+
 int listUserNames(CardSession& session, Report& report) {
     char names[kListCapacity][32] = {};
     int count = 0;
@@ -147,6 +164,33 @@ int addUser(CardSession& session, const std::string& name, const std::string& pa
     return status;
 }
 
+// Replaces a login account's password in one run, never losing the account (see
+// protocol/account_change.h); an SNMP user of the same name is left as it is. The password word
+// "-" reads the new password from standard input, so that it stands on no command line and in
+// no script line that vorlcli echoes.
+int changePassword(CardSession& session, const std::string& name, const std::string& word,
+                   Report& report) {
+    std::string password = word;
+    if (word == kPasswordFromInput) {
+        password = readPassword("New password for " + name + " : ");
+        std::printf("\n");
+    }
+    if (!accountWordsValid(name, password, true, report)) return kStatusOutOfRange;
+    const AccountChangeResult result = AccountChange(session).replace({name, password, {}});
+    Json data = {{"name", name},
+                 {"password_changed", result.changed()},
+                 {"account", accountHeldName(result.held)}};
+    if (result.reconnected) data["reconnected"] = true;
+    if (!result.backupLeft.empty()) data["backup_account"] = result.backupLeft;
+    if (result.status != kStatusSuccess) {
+        data["failed_step"] = accountStepName(result.failedStep);
+        data["failure"] = describeAccountChange(result, name);
+    }
+    report.result(result.status, std::move(data),
+                  result.changed() ? Change::Writes : Change::Unchanged, printPasswordChange);
+    return result.status;
+}
+
 int addSnmpUser(CardSession& session, const Words& words, Report& report) {
     const std::string& name = words[3];
     const std::string& password = words[4];
@@ -189,6 +233,8 @@ int runUserGroup(CardSession& session, const Words& words, Report& report) {
         case 4:
             return isSubCommand(sub, "del") ? deleteUser(session, words[3], report) : -1;
         case 5:
+            if (isSubCommand(sub, "passwd"))
+                return changePassword(session, words[3], words[4], report);
             return isSubCommand(sub, "add") ? addUser(session, words[3], words[4], report) : -1;
         case 7:
             // Any sub-command but -del adds an SNMP user in this form.

@@ -89,6 +89,11 @@ Connection::Outcome Connection::okPressed() {
     if (session_->connect() != 0) return fail(failure);
     if (connectionType_ == kNetwork && session_->login(user, password) != 0)
         return fail("Invalid Username or Password !");
+    const int type = connectionType_;
+    connector_ =
+        std::make_unique<CardConnector>([this, type, ip] { return makeSession_(type, ip); },
+                                        type == kNetwork ? CardLogin{user, password} : CardLogin{});
+    session_->setConnector(connector_.get());
 
     runMainWindow_(*session_, connectionType_);
     return Outcome::Quit;

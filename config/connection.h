@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/page_presenter.h"
+#include "protocol/card_connector.h"
 
 namespace vorl::panel {
 
@@ -45,6 +46,9 @@ private:
     MainWindowRunner runMainWindow_;
     int connectionType_ = kHostInterface;
     std::unique_ptr<CardSession> session_;
+    // The session's way back to the card, with the login typed (a password change of that
+    // account keeps it working through this).
+    std::unique_ptr<CardConnector> connector_;
 };
 
 // The session vorlpanel uses: CardSession by transport type, on the card's port.

@@ -1,6 +1,7 @@
 #include "config/user_manager_page.h"
 
 #include "config/panel_ids.h"
+#include "protocol/account_change.h"
 #include "protocol/card_session.h"
 #include "protocol/entry_rules.h"
 
@@ -242,34 +243,27 @@ void UserManagerPage::modifyUser() {
         view_.showMessage("New password and confirmation password do not match", MessageIcon::None);
         return;
     }
-    const bool deleted = context_.session.deleteUser(old.account) == 0;
-    if (!deleted) view_.showMessage("Error Modifying user\n", MessageIcon::None);
-    const std::string name = fieldBounded(view_.text(IDC_USER_NAME), kField);
-    const std::string& password = newPassword.empty() ? current : newPassword;
-    const int status =
-        sendAccount(name, password, view_.isChecked(IDC_SNMP_ACCESS),
-                    view_.selectedLine(IDC_AUTH_PROTOCOL), view_.selectedLine(IDC_PRIV_PROTOCOL));
-    if (status != 0) {
-        // A failed modify must not lose the account it started from.
-        if (deleted) restoreAccount(old);
+    // The account is replaced by deleting and adding it; AccountChange puts the old one back
+    // when that fails halfway, and keeps the panel's own login working (its connector).
+    AccountChangeRequest request{fieldBounded(view_.text(IDC_USER_NAME), kField),
+                                 newPassword.empty() ? current : newPassword,
+                                 {}};
+    if (view_.isChecked(IDC_SNMP_ACCESS)) {
+        request.snmp = SnmpProtocols{authText(view_.selectedLine(IDC_AUTH_PROTOCOL)),
+                                     privText(view_.selectedLine(IDC_PRIV_PROTOCOL))};
+    }
+    AccountChangeResult result;
+    {
+        BusyCursor busy(view_);
+        result = AccountChange(context_.session).replace(request);
+    }
+    if (result.deleteStatus != 0) view_.showMessage("Error Modifying user\n", MessageIcon::None);
+    if (result.status != 0) {
         view_.showMessage("Error Modifying user info", MessageIcon::None);
     } else {
         context_.session.saveConfiguration();
     }
     load();
-}
-
-void UserManagerPage::restoreAccount(const UserEntry& old) {
-    const std::string name = fieldText(old.account.name, kField);
-    const std::string password = fieldText(old.account.password, kField);
-    if (old.snmpAccess) {
-        if (context_.session.addSnmpUser(
-                snmpRecord(name, old.authProtocol, old.privProtocol, password)) == 0)
-            return;
-        // A card that keeps SNMP users apart from accounts still has the SNMP user: the
-        // account itself is what was lost.
-    }
-    context_.session.addUser(old.account);
 }
 
 }  // namespace vorl::panel

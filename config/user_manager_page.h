@@ -48,8 +48,6 @@ private:
     // Adds an account with or without SNMP settings as the page's SNMPv3 choice says.
     int sendAccount(const std::string& name, const std::string& password, bool snmpAccess,
                     int authIndex, int privIndex);
-    // Puts back an account that a failed modify had deleted.
-    void restoreAccount(const UserEntry& old);
 
     PanelView& view_;
     PageContext& context_;

@@ -266,14 +266,33 @@ TEST_F(UserManagerPageTest, ModifyChecksPasswordsThenReplacesTheAccount) {
     view.selectLine(IDC_AUTH_PROTOCOL, 0);
     view.selectLine(IDC_PRIV_PROTOCOL, 1);
     page.modifyUser();
-    EXPECT_EQ(commands(), (std::vector<uint16_t>{0x0502, 0x0507, 0x0502, 0x0507, 0x0501, 0x0506,
-                                                 0x0603, 0x0502, 0x0507}));
+    // The password stays, so the account is not deleted: only the SNMP user is added.
+    EXPECT_EQ(commands(), (std::vector<uint16_t>{0x0502, 0x0507, 0x0502, 0x0507, 0x0502, 0x0507,
+                                                 0x0506, 0x0603, 0x0502, 0x0507}));
     const auto& snmp = last(0x0506);
     EXPECT_EQ(field(snmp, 0, 32), "bob");
     EXPECT_EQ(field(snmp, 32, 32), "MD5");
     EXPECT_EQ(field(snmp, 64, 32), "DES");
     EXPECT_EQ(field(snmp, 96, 32), "bob-pass");
     EXPECT_EQ(view.messages.size(), 2u);
+}
+
+TEST_F(UserManagerPageTest, ModifyWithSnmpAccessKeepsTheLoginAccount) {
+    selectBob();
+    view.texts[IDC_CURRENT_PASSWORD] = "bob-pass";
+    view.texts[IDC_NEW_PASSWORD] = view.texts[IDC_CONFIRM_PASSWORD] = "changed-2";
+    view.checked[IDC_SNMP_ACCESS] = true;
+    view.selectLine(IDC_AUTH_PROTOCOL, 1);
+    view.selectLine(IDC_PRIV_PROTOCOL, 0);
+    page.modifyUser();
+    // The card keeps SNMP users apart from the accounts that log in: the SNMP user alone would
+    // have left bob without a login.
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(field(last(0x0500), 32, 32), "changed-2");
+    EXPECT_EQ(field(last(0x0506), 96, 32), "changed-2");
+    EXPECT_EQ(cardAccounts(), (std::vector<std::string>{"admin", "bob"}));
+    EXPECT_TRUE(page.entry(1).snmpAccess);
+    EXPECT_EQ(sent(0x0603), 1u);
 }
 
 TEST_F(UserManagerPageTest, AFailedModifyPutsTheOldAccountBack) {
@@ -297,16 +316,18 @@ TEST_F(UserManagerPageTest, ARestoredSnmpAccountGetsItsSettingsBack) {
     select(1);
     ASSERT_TRUE(page.entry(1).snmpAccess);
     view.texts[IDC_CURRENT_PASSWORD] = "bob-pass";
+    // A new password: with the same one there is nothing to replace.
+    view.texts[IDC_NEW_PASSWORD] = view.texts[IDC_CONFIRM_PASSWORD] = "changed-3";
     view.checked[IDC_SNMP_ACCESS] = false;
     force(0x0500, 18);  // the re-add fails
     page.modifyUser();
-    // The restore sends the old SNMP settings; this card keeps SNMP users apart from accounts
-    // and refuses them (15), so the account itself is sent too.
+    // The restore sends the SNMP user as the card listed it; this card keeps SNMP users apart
+    // from accounts and refuses it (15), so the account itself is sent too.
     const auto& snmp = last(0x0506);
     EXPECT_EQ(field(snmp, 0, 32), "bob");
     EXPECT_EQ(field(snmp, 32, 32), "MD5");
     EXPECT_EQ(field(snmp, 64, 32), "DES");
-    EXPECT_EQ(field(snmp, 96, 32), "bob-pass");
+    EXPECT_EQ(field(snmp, 96, 32), "snmp-pass");
     EXPECT_EQ(sent(0x0500), 2u);
     EXPECT_EQ(view.messageTexts(), std::vector<std::string>{"Error Modifying user info"});
 }
@@ -314,6 +335,7 @@ TEST_F(UserManagerPageTest, ARestoredSnmpAccountGetsItsSettingsBack) {
 TEST_F(UserManagerPageTest, AFailedDeleteInModifyIsReportedAndTheAddStillSent) {
     selectBob();
     view.texts[IDC_CURRENT_PASSWORD] = "bob-pass";
+    view.texts[IDC_NEW_PASSWORD] = view.texts[IDC_CONFIRM_PASSWORD] = "changed-4";
     force(0x0501, 16);
     page.modifyUser();
     // The add meets the account that is still there: nothing to put back.

@@ -15,6 +15,10 @@ CardSession::~CardSession() {
     if (transport_) transport_->disconnect();
 }
 
+void CardSession::exchangeConnection(CardSession& other) {
+    transport_.swap(other.transport_);
+}
+
 int CardSession::connect() {
     return transport_->connect() == 0 ? kStatusSuccess : kStatusConnectError;
 }

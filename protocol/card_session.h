@@ -13,6 +13,8 @@
 
 namespace vorl {
 
+class CardConnector;
+
 class CardSession {
 public:
     static constexpr uint32_t MaxPayload = CommandHeader::kMaxPayload;
@@ -51,6 +53,14 @@ public:
     // a failure the host side made up (no answer, a malformed one, a local file).
     int lastAnswerStatus() const { return lastAnswerStatus_; }
     void forgetLastAnswer() { lastAnswerStatus_ = -1; }
+    // The way back to this session's card, set by the program that opened it (nullptr: none).
+    // Code that may lose the connection halfway through a change (protocol/account_change.h)
+    // reopens the card through it. The session does not own it.
+    void setConnector(CardConnector* connector) { connector_ = connector; }
+    CardConnector* connector() const { return connector_; }
+    // Trades connections with `other`: this session goes on over the connection `other` had,
+    // and `other` closes this one's when it is destroyed. The connector stays where it was.
+    void exchangeConnection(CardSession& other);
 
     // ---- login, group 0x00 ----
     // Fetches the 8-byte challenge (0x0001). Leaves `challenge` alone on a non-zero status.
@@ -195,6 +205,7 @@ public:
 
 private:
     std::unique_ptr<CardTransport> transport_;
+    CardConnector* connector_ = nullptr;
     // Packet buffers, allocated once per session so that transact never allocates.
     std::unique_ptr<uint8_t[]> request_;
     std::unique_ptr<uint8_t[]> response_;

@@ -1,7 +1,10 @@
 """vorlcli against vorlsim: connection, login, the -user group and the closing reminder."""
 
+import json
 import os
 import select
+import shutil
+import tempfile
 import time
 import unittest
 
@@ -182,6 +185,132 @@ class CardFailureTest(unittest.TestCase):
                         stdin=DEFAULT_PASSWORD + "\n")
         self.assertEqual(r.code, 255, r)
         self.assertTrue(r.out.endswith("Invalid Username/Password!\n"), r)
+
+
+class PasswordChangeTest(unittest.TestCase):
+    """-user -passwd against a card that drops the connection or refuses at one step: afterwards
+    the card holds the account with its old or its new password, the caller still logs in, no
+    backup account is left behind, and the output says what happened."""
+
+    NEW = "changed-Pw-9"
+    PREFIX = "Connecting..Connected\nPlease Enter Password : *********\nLogin Successful !\n"
+
+    def setUp(self):
+        # The accounts are set up on a card without faults; the faulty card starts from its
+        # state, so that --fault-on counts the change's own requests from 1.
+        self.state = tempfile.mkdtemp(prefix="vorlsim-passwd-")
+        self.addCleanup(shutil.rmtree, self.state, True)
+        with Sim(state_dir=self.state) as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", "-add", "bob", "bob-old-pw",
+                        stdin=DEFAULT_PASSWORD + "\n")
+            self.assertEqual(r.code, 0, r)
+
+    def accounts(self, sim, password=DEFAULT_PASSWORD):
+        """{name: password} as the card lists them, read as admin."""
+        r = run_cli("--json", "-nw", sim.address, "admin", "-user", "-listAll",
+                    env={"VORL_PASSWORD": password})
+        self.assertEqual(r.code, 0, r)
+        users = json.loads(r.out)["data"]["users"]
+        return {u["name"]: u["password"] for u in users}
+
+    def change(self, sim, name):
+        """-user -passwd NAME - with the new password on standard input, as automation sends
+        it; the password shows nowhere in the output."""
+        r = run_cli("-nw", sim.address, "admin", "-user", "-passwd", name, "-",
+                    stdin=DEFAULT_PASSWORD + "\n" + self.NEW + "\n")
+        self.assertNotIn(self.NEW, r.out + r.err)
+        prompt = self.PREFIX + "New password for %s : %s\n" % (name, "*" * len(self.NEW))
+        self.assertTrue(r.out.startswith(prompt), r)
+        r.out = r.out[len(prompt):]
+        return r
+
+    def test_another_account_at_each_step(self):
+        restored = ("Change password failed, %s; the old account was put back: bob has its old "
+                    "password\n")
+        cases = (
+            (["--half-reply=0x0501", "--fault-on=0x0501:1"], 33,
+             restored % "deleting the account failed (the connection was lost)", "bob-old-pw"),
+            (["--force-status=0x0500:18", "--fault-on=0x0500:1"], 18,
+             restored % "adding the account with its new password failed (Insufficient space)",
+             "bob-old-pw"),
+            (["--half-reply=0x0500", "--fault-on=0x0500:1"], 0,
+             "Password changed for user bob (checked again after the connection dropped)\n",
+             self.NEW),
+        )
+        for options, code, message, password in cases:
+            with self.subTest(options=options), Sim(*options, state_dir=self.state) as sim:
+                r = self.change(sim, "bob")
+                self.assertEqual((r.code, r.out), (code, message + REMINDER), r)
+                self.assertEqual(self.accounts(sim), {"admin": DEFAULT_PASSWORD, "bob": password})
+
+    def test_the_login_account_at_each_step(self):
+        restored = ("Change password failed, %s; the old account was put back: admin has its old "
+                    "password\n")
+        cases = (
+            (["--half-reply=0x0501", "--fault-on=0x0501:1"], 33,
+             restored % "deleting the account failed (the connection was lost)", DEFAULT_PASSWORD),
+            # The first add is the backup account's, the second the new admin's.
+            (["--force-status=0x0500:18", "--fault-on=0x0500:2"], 18,
+             restored % "adding the account with its new password failed (Insufficient space)",
+             DEFAULT_PASSWORD),
+            (["--half-reply=0x0500", "--fault-on=0x0500:2"], 0,
+             "Password changed for user admin (checked again after the connection dropped)\n",
+             self.NEW),
+        )
+        for options, code, message, password in cases:
+            with self.subTest(options=options), Sim(*options, state_dir=self.state) as sim:
+                r = self.change(sim, "admin")
+                self.assertEqual((r.code, r.out), (code, message + REMINDER), r)
+                # No backup account is left, and admin logs in with the password it holds.
+                self.assertEqual(self.accounts(sim, password),
+                                 {"admin": password, "bob": "bob-old-pw"})
+
+    def test_a_script_goes_on_over_the_connection_that_proved_the_new_password(self):
+        script = os.path.join(self.state, "change.scr")
+        with open(script, "w") as f:
+            f.write("-user -passwd admin -\n-user -listAllUser\n")
+        with Sim(state_dir=self.state) as sim:
+            r = run_cli("-nw", sim.address, "admin", "-script", script, stdin=self.NEW + "\n",
+                        env={"VORL_PASSWORD": DEFAULT_PASSWORD})
+            self.assertEqual(r.code, 0, r)
+            self.assertNotIn(self.NEW, r.out + r.err)
+            self.assertIn("Password changed for user admin\n", r.out)
+            self.assertIn("User 1: bob \nUser 2: admin \n", r.out)
+            self.assertEqual(self.accounts(sim, self.NEW), {"admin": self.NEW, "bob": "bob-old-pw"})
+
+    def test_a_full_table_refuses_the_login_account_before_anything_changes(self):
+        with Sim(state_dir=self.state) as sim:
+            script = "".join("-user -add user%02d password%02d\n" % (n, n) for n in range(14))
+            r = run_cli("-nw", sim.address, "admin", "-script", "/dev/stdin", stdin=script,
+                        env={"VORL_PASSWORD": DEFAULT_PASSWORD})
+            self.assertEqual(r.code, 0, r)
+            before = self.accounts(sim)
+            self.assertEqual(len(before), 16)
+            r = self.change(sim, "admin")
+            self.assertEqual((r.code, r.out), (18, "Change password failed, the card holds 16 "
+                             "accounts, so there is no room for the backup account that keeps "
+                             "your login during the change; delete an account first; nothing "
+                             "was changed\n" + REMINDER), r)
+            self.assertEqual(self.accounts(sim), before)
+            # Another account needs no room.
+            self.assertEqual(self.change(sim, "bob").code, 0)
+
+    def test_words_checks_and_unknown_accounts(self):
+        with Sim(state_dir=self.state) as sim:
+            cli = lambda *w: run_cli("-nw", sim.address, "admin", "-user", "-passwd", *w,
+                                     stdin=DEFAULT_PASSWORD + "\n")
+            r = cli("bob", "short")
+            self.assertEqual((r.code, r.out), (26, self.PREFIX +
+                             "Password needs to be a minimum of 8 characters\n" + REMINDER))
+            r = cli("ghost", "password1")
+            self.assertEqual((r.code, r.out), (16, self.PREFIX + "Change password failed, there "
+                             "is no account ghost; nothing was changed\n" + REMINDER))
+            r = cli("bob", "bob-old-pw")
+            self.assertEqual((r.code, r.out), (0, self.PREFIX +
+                             "User bob already has this password\n" + REMINDER))
+            r = cli("bob", self.NEW)
+            self.assertEqual((r.code, r.out), (0, self.PREFIX +
+                             "Password changed for user bob\n" + REMINDER))
 
 
 @unittest.skipIf(EMULATOR or os.name != "posix", "needs a POSIX terminal")

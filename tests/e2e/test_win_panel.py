@@ -1,5 +1,6 @@
 """vorlpanel.exe under Wine on a virtual display, against a native vorlsim: connection dialog,
-every page (each filling its tab), adding a user, setting the server information, the host
+every page (each filling its tab), adding a user, changing the password of the account the
+panel is logged in with, setting the server information, the host
 interface, a refused login, the Exit question and the Enter key in every dialog. A small MinGW program (window_driver.exe) presses the buttons and
 reads the controls; screenshots of every window land in build/windows/screenshots/."""
 
@@ -26,6 +27,7 @@ VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 HOST_CHOICE, NETWORK_CHOICE, CARD_IP, LOGIN_NAME, LOGIN_PASSWORD, CONNECT_STATUS = range(1001, 1007)
 PAGE_TABS, ABOUT_VERSION = 1010, 1012
 USER_LIST, USER_NAME, NEW_PASSWORD, CONFIRM_PASSWORD, ADD_USER = 1020, 1021, 1023, 1024, 1028
+CURRENT_PASSWORD, MODIFY_USER = 1022, 1030
 NET_ADDRESS, CURRENT_MAC = 1043, 1060
 NEW_METHOD, NEW_ENTRIES, NET_APPLY = 1046, (1047, 1048, 1049), 1050
 SERVER_FIELDS, SERVER_APPLY = (1070, 1071, 1072, 1073), 1074
@@ -172,6 +174,21 @@ class WindowsPanelTest(unittest.TestCase):
         self.wait_for_users(["admin", "paneluser"], "the new user in the list")
         with CardConnection(sim.address) as card:
             self.assertEqual(card.login("paneluser", "password1"), 0)
+
+        # Modify of the account the panel is logged in with: a backup account keeps a login
+        # working until a fresh connection has proved the new password; the page goes on over
+        # that connection, and no backup account is left.
+        d.call("select", MAIN, USER_LIST, 0)
+        d.call("settle", MAIN)
+        d.call("settext", MAIN, CURRENT_PASSWORD, DEFAULT_PASSWORD)
+        d.call("settext", MAIN, NEW_PASSWORD, "panel-Pw-2")
+        d.call("settext", MAIN, CONFIRM_PASSWORD, "panel-Pw-2")
+        d.call("click", MAIN, MODIFY_USER)
+        self.wait_for_users(["paneluser", "admin"], "the list after Modify")
+        with CardConnection(sim.address) as card:
+            self.assertEqual(card.login("admin", "panel-Pw-2"), 0)
+            status, data = card.transact(0x0503)
+            self.assertEqual((status, text_fields(data, 32)), (0, ["paneluser", "admin"]))
 
         d.call("syscommand", MAIN, 16)
         d.call("wait", ABOUT, WAIT_MS)

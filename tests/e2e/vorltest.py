@@ -46,7 +46,7 @@ def fresh_addresses(count):
 # The running vorlsims by address, so that a vorlcli run can find the card its words name.
 _running_sims = {}
 # Fault options that count down as requests come: a card started later is not in the same state.
-_COUNTED_FAULTS = ("--refuse-passthrough", "--stuck-busy", "--mouse-packets")
+_COUNTED_FAULTS = ("--refuse-passthrough", "--stuck-busy", "--mouse-packets", "--fault-on")
 
 
 _digests = {}  # (path, size, modification time) -> digest of the content
@@ -579,6 +579,13 @@ def _secrets(args, mode, options, stdin, env):
         lines = _script_lines(words[1])
     for line in lines:
         secrets += _typed_passwords(line)
+    if len(words) >= 4 and words[0].lower() == "-user" and words[1].lower() == "-passwd" and \
+            words[3] == "-":
+        # The new password is the next line of standard input, after a typed login password.
+        lines = stdin.split("\n")
+        typed = _mode(args, mode) == "nw" and not env.get("VORL_PASSWORD") and \
+            "password_file" not in options
+        secrets += lines[1:2] if typed else lines[:1]
     return secrets
 
 
@@ -587,6 +594,8 @@ def _typed_passwords(words):
     password."""
     lowered = [w.lower() for w in words]
     if len(words) >= 4 and lowered[0] == "-user" and lowered[1] == "-add":
+        return [words[3]]
+    if len(words) >= 4 and lowered[0] == "-user" and lowered[1] == "-passwd" and words[3] != "-":
         return [words[3]]
     if len(words) == 11 and lowered[0] == "-pef" and lowered[1] == "-arinfoset":
         return [words[9]]

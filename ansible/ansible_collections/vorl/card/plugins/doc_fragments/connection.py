@@ -47,9 +47,12 @@ options:
 notes:
   - Modules of this collection run where vorlcli runs. For cards over the network that is the
     controller (C(delegate_to=localhost) or C(connection=local)); I(card) names the card.
-  - A failure carries the card's message as C(msg) and C(status) (vorlcli's exit status),
-    C(stage) (C(connect), C(login), C(words), C(timeout)) when it stopped before the command,
-    and C(command), the words with secrets masked.
+  - A failure's C(msg) names the card (its address, or the host interface), the C(stage) where
+    it stopped (C(connect), C(login), C(words), C(command) or C(timeout)), what went wrong and a
+    hint where to look. The result also carries C(status) (vorlcli's exit status), C(stage),
+    C(card) and C(command), the words with secrets masked. A card that stops answering in the
+    middle of a command fails after 60 seconds (vorlcli's wait for each answer) at stage
+    C(command), status 33; I(timeout) bounds the whole vorlcli run.
 requirements:
   - vorlcli 1.6.4.3 or later (with C(--json)) on the host that runs the module.
 attributes:

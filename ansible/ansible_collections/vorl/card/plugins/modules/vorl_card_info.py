@@ -23,6 +23,10 @@ options:
     elements: str
     choices: [users, network, server_info, firmware, heartbeat, event_log, health]
     default: [users, network, server_info, firmware, heartbeat, event_log, health]
+attributes:
+  diff_mode:
+    description: Changes nothing, so there is nothing to show.
+    support: none
 author:
   - VORL host suite developers
 '''

@@ -49,6 +49,10 @@ options:
         fails.
     type: int
     default: 60
+attributes:
+  diff_mode:
+    description: Shows the card's module versions before and after.
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -100,6 +104,20 @@ from ansible_collections.vorl.card.plugins.module_utils.vorlcli import (
     VorlCli, connection_argument_spec)
 
 RETRY_PAUSE_SECONDS = 2
+
+
+def finish(module, changed, **result):
+    """Ends the module; with --diff, the card's module versions before and after (in check
+    mode, as they would be)."""
+    if module._diff:
+        after = dict(result["versions_before"])
+        if module.check_mode:
+            after.update((name, result["image_versions"][name]) for name in result["flashed"])
+        else:
+            after = result["versions_after"]
+        result["diff"] = dict(before=dict(versions=result["versions_before"]),
+                              after=dict(versions=after))
+    module.exit_json(changed=changed, **result)
 
 
 def versions(comparison, key):
@@ -156,13 +174,13 @@ def main():
                   image_versions=versions(before, "file_version"), flashed=[], reset=None)
     complete = module.params["mode"] == "complete"
     if not differing and not (complete and before["complete_flash_required"]):
-        module.exit_json(changed=False, **result)
+        finish(module, False, **result)
     if not complete and before["complete_flash_required"]:
         module.fail_json(msg="the image lays out its modules differently from the card: only "
                              "mode=complete can flash it", **result)
     if module.check_mode:
         result["flashed"] = [m["name"] for m in before["modules"]] if complete else differing
-        module.exit_json(changed=True, **result)
+        finish(module, True, **result)
 
     result["flashed"], result["reset"] = flash(module, cli, image, before)
     after = compare_after_restart(module, cli, image)
@@ -171,7 +189,7 @@ def main():
     if still:
         module.fail_json(msg="after flashing, the card's %s still differ from the image"
                              % ", ".join(still), **result)
-    module.exit_json(changed=True, **result)
+    finish(module, True, **result)
 
 
 if __name__ == "__main__":

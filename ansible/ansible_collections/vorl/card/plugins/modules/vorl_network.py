@@ -25,14 +25,19 @@ extends_documentation_fragment:
 options:
   method:
     description:
-      - C(dhcp) or C(static). Without it the configuration method is left as it is.
+      - C(dhcp) or C(static). Without it the address settings are left as they are, and
+        I(address), I(netmask) and I(gateway) are an error.
     type: str
     choices: [dhcp, static]
   address:
-    description: The static IPv4 address (dotted decimal). Required with I(method=static).
+    description:
+      - The static IPv4 address (dotted decimal). Required with I(method=static), an error
+        without it.
     type: str
   netmask:
-    description: The netmask. Required with I(method=static).
+    description:
+      - The netmask, dotted decimal with its one bits first (C(255.255.255.0), not
+        C(255.0.255.0)). Required with I(method=static).
     type: str
   gateway:
     description: The gateway. Required with I(method=static).
@@ -41,6 +46,10 @@ options:
     description:
       - The card's MAC address, six pairs of hexadecimal digits separated by C(:), in any case.
     type: str
+attributes:
+  diff_mode:
+    description: Shows the network settings before and after.
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -118,15 +127,38 @@ def valid_ipv4(text):
     return len(parts) == 4 and all(p.isdigit() and len(p) <= 3 and int(p) <= 255 for p in parts)
 
 
+def valid_netmask(text):
+    """One bits first, then zero bits, and at least one of them set."""
+    value = 0
+    for part in text.split("."):
+        value = value << 8 | int(part)
+    inverted = ~value & 0xFFFFFFFF
+    return value != 0 and inverted & (inverted + 1) == 0
+
+
 def check_options(module):
+    """Everything the card would refuse or silently ignore, before it is contacted."""
     params = module.params
     for key in ("address", "netmask", "gateway"):
         if params[key] is not None and not valid_ipv4(params[key]):
             module.fail_json(msg="%s is not a dotted-decimal IPv4 address: %s"
                                  % (key, params[key]))
+        if params[key] is not None and params["method"] != "static":
+            module.fail_json(msg="%s is only for method: static (without a method the address "
+                                 "settings are left as they are)" % key)
+    if params["netmask"] is not None and not valid_netmask(params["netmask"]):
+        module.fail_json(msg="netmask must have its one bits first, like 255.255.255.0: %s"
+                             % params["netmask"])
     if params["mac_address"] is not None and not MAC.match(params["mac_address"]):
         module.fail_json(msg="mac_address must be six pairs of hexadecimal digits separated "
                              "by ':': %s" % params["mac_address"])
+
+
+def read_network(cli):
+    """The card's settings under this module's names (the one place that reads the document's
+    fields)."""
+    data = cli.data(["-net", "-GetConfig"])
+    return dict((key, data.get(key)) for key in KEYS)
 
 
 def address_words(params, current):
@@ -156,8 +188,8 @@ def main():
     check_options(module)
     params = module.params
     cli = VorlCli(module)
-    current = cli.data(["-net", "-GetConfig"])
-    network = dict((key, current.get(key)) for key in KEYS)
+    current = read_network(cli)
+    network = dict(current)
     written = []
 
     mac = params["mac_address"]
@@ -179,7 +211,8 @@ def main():
         if not module.check_mode:
             cli.run(words)
 
-    cli.finish(bool(written), network=network, written=written)
+    cli.finish(bool(written), diff=dict(before=current, after=network), network=network,
+               written=written)
 
 
 if __name__ == "__main__":

@@ -13,7 +13,8 @@ description:
   - Asks the card to act on the power of the server it sits in (C(vorlcli -HostCtrl)).
   - The card cannot report whether the server is on, so every state here is an action that is
     sent on every run and always reports C(changed). Guard the task with C(when) where a play
-    runs repeatedly. In check mode nothing is sent and the task reports C(changed).
+    runs repeatedly. In check mode the module logs in and reads the card (so a wrong password
+    or a dead card fails as the real run would), sends no action and reports C(changed).
   - A card that refuses the action (for example a reset while the server is off) fails the
     task.
 extends_documentation_fragment:
@@ -26,6 +27,10 @@ options:
     type: str
     choices: ['on', 'off', reset, cycle]
     required: true
+attributes:
+  diff_mode:
+    description: Shows the action to be sent (the card cannot report the power state).
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -59,6 +64,10 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.vorl.card.plugins.module_utils.vorlcli import (
     VorlCli, connection_argument_spec)
 
+def diff_result(module, diff):
+    return dict(diff=diff) if module._diff else {}
+
+
 ACTIONS = {"on": ("PowerUp", "power_up"), "off": ("PowerDown", "power_down"),
            "reset": ("Reset", "reset"), "cycle": ("PowerCycle", "power_cycle")}
 
@@ -69,17 +78,18 @@ def main():
     module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     cli = VorlCli(module)
     word, action = ACTIONS[module.params["state"]]
+    diff = dict(before=dict(action=None), after=dict(action=action))
     if module.check_mode:
-        module.exit_json(changed=True, power=dict(action=action, performed=False))
-    document = cli.run(["-HostCtrl", word], allow_failure=True)
-    data = document.get("data") or {}
-    if not document.get("ok") or not data.get("performed"):
-        # vorlcli keeps exit status 0 for a refused action; "ok" tells.
-        status = data.get("card_status", data.get("local_status", document.get("status")))
-        module.fail_json(msg="the card did not perform %s: %s"
-                             % (action, document.get("message")),
-                         status=status, command=document.get("command"))
-    module.exit_json(changed=True, power=dict(action=action, performed=True))
+        cli.probe()
+        module.exit_json(changed=True, power=dict(action=action, performed=False),
+                         **diff_result(module, diff))
+    # vorlcli keeps exit status 0 for a refused action; its "ok" is false then, and run() fails
+    # the task naming the card and the card's answer.
+    document = cli.run(["-HostCtrl", word])
+    if not (document.get("data") or {}).get("performed"):
+        cli.fail(document)
+    module.exit_json(changed=True, power=dict(action=action, performed=True),
+                     **diff_result(module, diff))
 
 
 if __name__ == "__main__":

@@ -16,9 +16,14 @@ description:
   - The card cannot tell whether its configuration differs from the saved one, so the module
     always saves and reports C(changed). Use it as a handler notified by the tasks that
     changed something, or give those tasks I(save=true).
-  - In check mode nothing is sent and the task reports C(changed).
+  - In check mode the module logs in and reads the card (so a wrong password or a dead card
+    fails as the real run would), saves nothing and reports C(changed).
 extends_documentation_fragment:
   - vorl.card.connection
+attributes:
+  diff_mode:
+    description: Shows the configuration going from the card's memory to its flash.
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -48,9 +53,15 @@ def main():
     module = AnsibleModule(argument_spec=connection_argument_spec(changes_card=False),
                            supports_check_mode=True)
     cli = VorlCli(module)
-    if not module.check_mode:
+    if module.check_mode:
+        cli.probe()
+    else:
         cli.save_config()
-    module.exit_json(changed=True, saved=not module.check_mode)
+    result = dict(changed=True, saved=not module.check_mode)
+    if module._diff:
+        result["diff"] = dict(before=dict(configuration="in the card's memory only"),
+                              after=dict(configuration="saved"))
+    module.exit_json(**result)
 
 
 if __name__ == "__main__":

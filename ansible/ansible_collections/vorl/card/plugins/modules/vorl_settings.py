@@ -13,6 +13,8 @@ description:
   - Brings the card's general settings where asked. Each group of settings given is read, and
     written only when it differs; groups not given are left alone.
   - Within I(server_info) and I(asr), keys not given keep the card's present values.
+  - Every value is checked against what the card can store before the card is contacted; a
+    value too long for its field fails the task naming the field.
 extends_documentation_fragment:
   - vorl.card.connection
   - vorl.card.connection.SAVE
@@ -69,6 +71,10 @@ options:
       delay_seconds:
         description: Seconds without a heartbeat before it does, 240 to 65535.
         type: int
+attributes:
+  diff_mode:
+    description: Shows the groups of settings given, before and after.
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -201,10 +207,30 @@ GROUPS = (
 )
 
 
+# The card's fields: the longest text each keeps (its width less the terminator, or the whole
+# width where the card keeps a text that fills it).
+SMTP_LIMITS = (("server", 15), ("mail_id", 255))
+SERVER_INFO_LIMITS = (("name", 32), ("location", 32), ("os", 32), ("description", 56))
+MAX_HEARTBEAT = 2147483647
+
+
+def check_lengths(module, what, entry, limits):
+    for key, longest in limits:
+        value = entry.get(key)
+        if value is not None and len(value) > longest:
+            module.fail_json(msg="%s.%s is %d characters long; the card keeps at most %d"
+                                 % (what, key, len(value), longest))
+
+
 def check_options(module):
     params = module.params
-    if params["heartbeat_interval"] is not None and params["heartbeat_interval"] < 240:
-        module.fail_json(msg="heartbeat_interval must be 240 seconds or more")
+    interval = params["heartbeat_interval"]
+    if interval is not None and not 240 <= interval <= MAX_HEARTBEAT:
+        module.fail_json(msg="heartbeat_interval must be 240 to %d seconds" % MAX_HEARTBEAT)
+    for n, entry in enumerate(params["smtp_servers"] or [], 1):
+        check_lengths(module, "smtp_servers[%d]" % n, entry, SMTP_LIMITS)
+    if params["server_info"] is not None:
+        check_lengths(module, "server_info", params["server_info"], SERVER_INFO_LIMITS)
     if params["card_name"] is not None and not CARD_NAME.match(params["card_name"]):
         module.fail_json(msg="card_name must be at most 32 letters, digits, *, - or _")
     if params["smtp_servers"] is not None and len(params["smtp_servers"]) > 2:
@@ -235,18 +261,20 @@ def main():
     check_options(module)
     cli = VorlCli(module)
     settings = {}
+    before = {}
     written = []
     for key, read, words in GROUPS:
         wanted = module.params[key]
         if wanted is None:
             continue
-        current = read(cli)
-        settings[key] = target_value(key, wanted, current)
-        if settings[key] != current:
+        before[key] = read(cli)
+        settings[key] = target_value(key, wanted, before[key])
+        if settings[key] != before[key]:
             written.append(key)
             if not module.check_mode:
                 cli.run(words(settings[key]))
-    cli.finish(bool(written), settings=settings, written=written)
+    cli.finish(bool(written), diff=dict(before=before, after=settings), settings=settings,
+               written=written)
 
 
 if __name__ == "__main__":

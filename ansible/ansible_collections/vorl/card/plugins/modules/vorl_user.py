@@ -13,10 +13,15 @@ description:
   - Makes sure a login account or an SNMP user exists on the card, with the password and
     protocols asked, or that a login account does not.
   - The card has no command that changes an account, so a new password for a login account is
-    written by deleting and adding it again in one vorlcli session (also for the account the
-    module logs in with). Account passwords reach vorlcli as a script on its standard input,
-    never on its command line. Names and passwords are checked first, so a delete is never followed
-    by an add the card would refuse.
+    written by deleting and adding it again. The module leaves that to vorlcli's safe change
+    (C(vorlcli -user -passwd)), which reads the account first and puts it back when the card
+    refuses the add or the connection drops, failing the task with both steps named. For the
+    account the module logs in with, it adds a backup account with the old password first
+    (with 16 accounts on the card there is no room for it, and the task fails before anything
+    changes), proves the new password with a fresh login and then removes the backup; the rest
+    of the module's run (I(save)) logs in with the new password, and so must later tasks.
+  - Account passwords reach vorlcli on its standard input, never on its command line. Names and
+    passwords are checked first, so the card is never asked for something it would refuse.
   - The card cannot change or remove an SNMP user once added; asking for that fails the task
     and leaves the user as it is.
 extends_documentation_fragment:
@@ -62,6 +67,10 @@ options:
     type: str
     choices: [always, on_create]
     default: always
+attributes:
+  diff_mode:
+    description: Shows the account before and after; passwords only as C(********).
+    support: full
 author:
   - VORL host suite developers
 '''
@@ -127,6 +136,20 @@ saved:
   description: Whether the configuration was made permanent (I(save=true) and a change).
   returned: always
   type: bool
+account:
+  description:
+    - After a failed password change, what the card holds for the account, C(old), C(new),
+      C(missing), C(other) or C(unknown); C(changed) says whether the password did change.
+  returned: when a password change failed
+  type: str
+  sample: old
+backup_account:
+  description:
+    - A backup account with the old password that a failed change of the module's own login
+      account could not remove; delete it once the new login works.
+  returned: when a password change failed and left one
+  type: str
+  sample: vorl-backup-1
 '''
 
 import re
@@ -150,26 +173,77 @@ def check_texts(module, name, password, snmp):
                              % max(shortest, 1))
 
 
+# What the documents call things: read here only.
+def read_logins(cli):
+    """The login accounts, {name: password}."""
+    return dict((u["name"], u.get("password")) for u in cli.data(["-user", "-listAll"])["users"])
+
+
+def protocol(entry, key):
+    """An SNMP user's protocol as the card names it (MD5, SHA, DES, NONE)."""
+    return (entry.get(key + "_as_received") or entry[key]).upper()
+
+
+def read_snmp_users(cli):
+    """The SNMP users, {name: {auth, priv, password}}."""
+    users = cli.data(["-user", "-getSnmp"])["snmp_users"]
+    return dict((u["name"], dict(auth=protocol(u, "auth_protocol"),
+                                 priv=protocol(u, "priv_protocol"), password=u.get("password")))
+                for u in users)
+
+
+SET = "********"
+
+
+def shown(name, kind, present, password=SET, **more):
+    """The account as --diff shows it: never its password."""
+    view = dict(name=name, kind=kind, present=present)
+    if present:
+        view["password"] = password
+        view.update(more)
+    return view
+
+
+def change_password(module, cli, name, password):
+    """vorlcli's safe change, the new password on its standard input. A failure names the
+    steps and says what the card holds; `changed` says whether the password did change."""
+    document = cli.run(["-user", "-passwd", name, "-"], answers=password + "\n",
+                       secrets=(password,), allow_failure=True)
+    data = document.get("data") or {}
+    changed = bool(data.get("password_changed"))
+    logs_in_with_it = not cli.host_interface and module.params["user"] == name
+    if changed and logs_in_with_it:
+        cli.use_password(password)
+    if not document.get("ok"):
+        extra = dict(changed=changed, account=data.get("account"))
+        if data.get("backup_account"):
+            extra["backup_account"] = data["backup_account"]
+        cli.fail(document, secrets=(password,), **extra)
+
+
 def login_account(module, cli, name, password):
-    users = cli.data(["-user", "-listAll"])["users"]
-    current = next((u for u in users if u["name"] == name), None)
+    accounts = read_logins(cli)
+    present = name in accounts
     params = module.params
-    script = []
+    before = shown(name, "login", present)
+    after = before
     if params["state"] == "absent":
-        if current:
-            script.append(["-user", "-del", name])
-    elif current is None:
+        after = shown(name, "login", False)
+        if present and not module.check_mode:
+            cli.run(["-user", "-del", name])
+    elif not present:
         if password is None:
             module.fail_json(msg="account_password is needed to add %s" % name)
-        script.append(["-user", "-add", name, password])
+        after = shown(name, "login", True, SET + " (new)")
+        if not module.check_mode:
+            cli.run_script([["-user", "-add", name, password]], secrets=(password,))
     elif params["update_password"] == "always" and password is not None \
-            and current.get("password") != password:
-        script += [["-user", "-del", name], ["-user", "-add", name, password]]
-    if script and not module.check_mode:
-        # One session: the account may be the one this run logged in with.
-        cli.run_script(script, secrets=(password,))
-    present = params["state"] == "present"
-    return bool(script), dict(name=name, kind="login", present=present)
+            and accounts[name] != password:
+        after = shown(name, "login", True, SET + " (changed)")
+        if not module.check_mode:
+            change_password(module, cli, name, password)
+    user = dict(name=name, kind="login", present=after["present"])
+    return after != before, user, dict(before=before, after=after)
 
 
 def snmp_user(module, cli, name, password):
@@ -177,8 +251,7 @@ def snmp_user(module, cli, name, password):
     if params["state"] == "absent":
         module.fail_json(msg="the card cannot remove an SNMP user")
     wanted = params["snmp"]
-    users = cli.data(["-user", "-getSnmp"])["snmp_users"]
-    current = next((u for u in users if u["name"] == name), None)
+    current = read_snmp_users(cli).get(name)
     user = dict(name=name, kind="snmp", present=True, auth_protocol=wanted["auth"],
                 priv_protocol=wanted["priv"])
     if current is None:
@@ -187,15 +260,18 @@ def snmp_user(module, cli, name, password):
         if not module.check_mode:
             cli.run_script([["-user", "-add", name, password, wanted["auth"], wanted["priv"]]],
                            secrets=(password,))
-        return True, user
-    differs = current["auth_protocol"] != wanted["auth"].lower() or \
-        current["priv_protocol"] != wanted["priv"].lower() or \
+        after = shown(name, "snmp", True, SET + " (new)", auth_protocol=wanted["auth"],
+                      priv_protocol=wanted["priv"])
+        return True, user, dict(before=shown(name, "snmp", False), after=after)
+    differs = current["auth"] != wanted["auth"] or current["priv"] != wanted["priv"] or \
         (params["update_password"] == "always" and password is not None and
          current["password"] != password)
     if differs:
         module.fail_json(msg="the SNMP user %s differs from what was asked, and the card "
                              "cannot change an SNMP user" % name)
-    return False, user
+    view = shown(name, "snmp", True, auth_protocol=current["auth"],
+                 priv_protocol=current["priv"])
+    return False, user, dict(before=view, after=view)
 
 
 def main():
@@ -217,10 +293,10 @@ def main():
     snmp = module.params["snmp"] is not None
     check_texts(module, name, password, snmp)
     if snmp:
-        changed, user = snmp_user(module, cli, name, password)
+        changed, user, diff = snmp_user(module, cli, name, password)
     else:
-        changed, user = login_account(module, cli, name, password)
-    cli.finish(changed, user=user)
+        changed, user, diff = login_account(module, cli, name, password)
+    cli.finish(changed, diff=diff, user=user)
 
 
 if __name__ == "__main__":

@@ -106,13 +106,17 @@ def test_refusals_become_failures_with_the_cards_status_and_masked_words():
     cli = VorlCli(FakeModule(), run=Runner(refusal))
     failure = ended(lambda: cli.run(["-user", "-add", "bob", PASSWORD], secrets=(PASSWORD,)))
     assert failure.failed
-    assert failure.result == dict(msg="User already exists", status=15,
-                                  command=["-user", "-add", "bob", "***"])
+    assert failure.result == dict(
+        msg="card 127.0.0.9, stage command: User already exists (-user -add bob ***, status 15)."
+            " Hint: the card refused the command",
+        status=15, stage="command", card="127.0.0.9", command=["-user", "-add", "bob", "***"])
 
     login = envelope(ok=False, status=1, message="Invalid Username/Password!", stage="login",
                      schema="vorl.run/1")
     failure = ended(lambda: VorlCli(FakeModule(), run=Runner(login)).run(["-HB", "-GetHB"]))
     assert failure.result["stage"] == "login" and failure.result["status"] == 1
+    assert failure.result["msg"].startswith("card 127.0.0.9, stage login: Invalid Username/"
+                                            "Password!. Hint: check user and password")
 
     # A refusal the caller handles itself comes back as the document.
     cli = VorlCli(FakeModule(), run=Runner(login))
@@ -140,16 +144,49 @@ def test_a_script_keeps_its_words_off_the_command_line_and_refuses_separators():
     assert PASSWORD not in " ".join(call["argv"])
     assert call["input"] == ("-user -del bob\n-user -add bob %s\n" % PASSWORD).encode()
 
-    for word in ("two words", "a;b", "", "x,y"):
+    for word in ("two words", "a;b", "", "x,y", "a\rb"):
         failure = ended(lambda: VorlCli(FakeModule(), run=Runner()).run_script(
             [["-user", "-add", "bob", word]], secrets=(word,)))
         assert failure.failed and failure.result["command"][-1] == "***"
+
+    # vorlcli would read a longer line as two commands, or refuse more words: nothing runs.
+    fits = ["-gen", "-setsmtpcfg", "a" * 237]  # 254 characters with its two blanks
+    runner = Runner(envelope())
+    VorlCli(FakeModule(), run=runner).run_script([fits])
+    assert len(runner.calls) == 1
+    for words in (fits[:2] + ["a" * 238], ["-x"] + ["w"] * 24):
+        runner = Runner()
+        failure = ended(lambda: VorlCli(FakeModule(), run=runner).run_script([words]))
+        assert failure.failed and "at most 254 characters and 24 words" in failure.result["msg"]
+        assert runner.calls == []
+
+
+def test_failures_name_the_card_the_stage_and_a_hint():
+    dead = envelope(ok=False, status=33, message="Error during connect", stage="connect",
+                    schema="vorl.run/1")
+    failure = ended(lambda: VorlCli(FakeModule(), run=Runner(dead)).run(["-HB", "-GetHB"]))
+    assert failure.result["msg"] == (
+        "card 127.0.0.9, stage connect: Error during connect. Hint: check that the card is on "
+        "and that 127.0.0.9 answers on TCP port 6577 from this controller")
+    # A card that stops answering after the login: vorlcli gives up on the answer.
+    silent = envelope(ok=False, status=33, message="Error during connect ")
+    failure = ended(lambda: VorlCli(FakeModule(), run=Runner(silent)).run(["-HB", "-GetHB"]))
+    assert failure.result["stage"] == "command" and failure.result["card"] == "127.0.0.9"
+    assert "stopped answering or dropped the connection during the command" in \
+        failure.result["msg"]
+    # A failure that explains itself (the safe password change) is shown as it says.
+    change = envelope(ok=False, status=18, message="Insufficient space",
+                      data={"failure": "adding the account failed (Insufficient space); the old "
+                                       "account was put back: bob has its old password"})
+    failure = ended(lambda: VorlCli(FakeModule(), run=Runner(change)).run(["-HB", "-GetHB"]))
+    assert "stage command: adding the account failed" in failure.result["msg"]
 
 
 def test_a_hung_card_a_missing_program_and_garbage_fail_the_host():
     hung = subprocess.TimeoutExpired(["vorlcli"], 30)
     failure = ended(lambda: VorlCli(FakeModule(), run=Runner(hung)).run(["-HB", "-GetHB"]))
     assert failure.result["stage"] == "timeout" and "30 seconds" in failure.result["msg"]
+    assert failure.result["msg"].startswith("card 127.0.0.9, stage timeout")
 
     missing = FileNotFoundError(2, "No such file or directory")
     failure = ended(lambda: VorlCli(FakeModule(), run=Runner(missing)).run(["-HB", "-GetHB"]))
@@ -164,6 +201,21 @@ def test_a_hung_card_a_missing_program_and_garbage_fail_the_host():
     failure = ended(lambda: cli.run(["-user", "-add", "x", PASSWORD], secrets=(PASSWORD,)))
     assert failure.result["stage"] == "output"
     assert PASSWORD not in json.dumps(failure.result)
+
+
+def test_a_diff_only_when_ansible_asks_and_later_runs_use_a_changed_password():
+    diff = dict(before={"password": "********"}, after={"password": "******** (changed)"})
+    for asked in (True, False):
+        module = FakeModule()
+        module._diff = asked
+        result = ended(lambda: VorlCli(module, run=Runner()).finish(True, diff=diff)).result
+        assert ("diff" in result) is asked
+    runner = Runner(envelope(), envelope())
+    cli = VorlCli(FakeModule(), run=runner)
+    cli.use_password("new-Pw-123")
+    cli.probe()
+    assert runner.calls[0]["argv"][-2:] == ["-HB", "-GetHB"]
+    assert runner.calls[0]["env"]["VORL_PASSWORD"] == "new-Pw-123"
 
 
 @pytest.mark.parametrize("changed,check_mode,saves", [
