@@ -33,7 +33,9 @@ std::unique_ptr<CardTransport> defaultTransport(const CardEndpoint& endpoint) {
 CardLink::CardLink(CardEndpoint endpoint, TransportFactory factory, Timing timing)
     : endpoint_(std::move(endpoint)),
       factory_(factory ? std::move(factory) : TransportFactory(defaultTransport)),
-      timing_(timing) {}
+      timing_(timing),
+      connector_([this] { return std::make_unique<CardSession>(factory_(endpoint_)); },
+                 CardLogin{endpoint_.local() ? "" : endpoint_.user, endpoint_.password}) {}
 
 CardLink::~CardLink() {
     closeSession();
@@ -136,8 +138,8 @@ CardResult CardLink::runLocked(Clock::time_point deadline, Kind kind, const Work
 CardTrouble CardLink::openSession(Clock::time_point deadline) {
     closeSession();
     auto transport = factory_(endpoint_);
-    network_ = dynamic_cast<NetworkTransport*>(transport.get());
     session_ = std::make_unique<CardSession>(std::move(transport));
+    session_->setConnector(&connector_);
     limitSession(deadline);
     if (session_->connect() != kStatusSuccess) {
         closeSession();
@@ -163,11 +165,14 @@ CardTrouble CardLink::openSession(Clock::time_point deadline) {
 
 void CardLink::closeSession() {
     session_.reset();  // disconnects
-    network_ = nullptr;
 }
 
 void CardLink::limitSession(Clock::time_point deadline) {
-    if (network_ != nullptr) network_->limitTo(platform::Deadline(millisecondsUntil(deadline)));
+    // Looked up each time: work that reconnects (a password change) may have given the session
+    // another connection.
+    if (!session_) return;
+    if (auto* network = dynamic_cast<NetworkTransport*>(&session_->transport()))
+        network->limitTo(platform::Deadline(millisecondsUntil(deadline)));
 }
 
 bool CardLink::sessionAnswers() {

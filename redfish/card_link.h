@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/card_connector.h"
+
 namespace vorl {
 class CardSession;
 class CardTransport;
@@ -146,9 +148,11 @@ private:
     const CardEndpoint endpoint_;
     TransportFactory factory_;
     const Timing timing_;
+    // The way back to the card for work that loses the connection midway (a password change
+    // puts the old account back through it).
+    CardConnector connector_;
     std::timed_mutex turn_;  // the one session is used by one request at a time
     std::unique_ptr<CardSession> session_;
-    NetworkTransport* network_ = nullptr;  // the session's transport when over TCP
     Clock::time_point lastUsed_{};
     std::vector<std::function<void()>> clearers_;
 

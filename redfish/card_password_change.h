@@ -1,8 +1,7 @@
 #pragma once
-// A card account's new password. The card has no command for it, so the account is deleted and
-// added again; when the add fails, the account is added back with its old password, so that a
-// failed change never loses the account. (The safe password change of protocol/ takes this
-// over once it is merged: this is the one place that calls it.)
+// A card account's new password. The card has no command for it: AccountChange deletes the
+// account and adds it again, and puts the old one back when the add fails or the connection
+// drops, so that a failed change never loses the account.
 #include <string>
 
 namespace vorl {
@@ -11,10 +10,16 @@ class CardSession;
 
 namespace vorl::redfish {
 
-// 0 when the account now has `password`. Otherwise the card's status: of the listing (nothing
-// changed), of the delete (nothing changed) or of the add (the old password restored).
-// kAccountMissing when the card has no account `user`.
-int changeCardPassword(CardSession& session, const std::string& user, const std::string& password);
+struct CardPasswordChange {
+    // 0 when the account now has the new password; kAccountMissing when the card has no
+    // account of that name; otherwise the status of the step that failed.
+    int status = 0;
+    // For a failure: the step, what was done about it and what the card holds now.
+    std::string description;
+};
+
+CardPasswordChange changeCardPassword(CardSession& session, const std::string& user,
+                                      const std::string& password);
 constexpr int kAccountMissing = 16;
 
 }  // namespace vorl::redfish

@@ -103,13 +103,20 @@ Card* Exchange::findCard(const std::string& id, const std::string& type) {
     return card;
 }
 
-void Exchange::cardFailed(const Card& card, const CardResult& result) {
+void Exchange::cardFailed(const Card& card, const CardResult& result, const std::string& detail) {
     const CardEndpoint& endpoint = card.link.endpoint();
     const std::string where = endpoint.local()
                                   ? "the local card (host interface)"
                                   : endpoint.address + ":" + std::to_string(endpoint.port);
     const std::string retry = std::to_string(result.retryAfterSeconds);
     const Message unavailable{"ServiceTemporarilyUnavailable", {retry}};
+    // What the work itself found out (which step failed, what the card holds now) comes first.
+    auto fail = [&](int status, std::vector<Message> messages) {
+        if (!detail.empty())
+            messages.insert(messages.begin(), Message{"UndeterminedFault",
+                                                      {"card " + card.link.id() + ": " + detail}});
+        this->fail(status, std::move(messages));
+    };
     switch (result.trouble) {
         case CardTrouble::None: {
             const std::string text = "card " + card.link.id() +

@@ -87,8 +87,8 @@ public:
     // An answer that is not JSON ($metadata).
     void text(int status, const std::string& contentType, std::string body);
     // Answers a card that failed or refused: 503 with Retry-After when it could not be reached
-    // in time, the card's own status text when it refused.
-    void cardFailed(const Card& card, const CardResult& result);
+    // in time, the card's own status text when it refused. `detail`, when given, is told first.
+    void cardFailed(const Card& card, const CardResult& result, const std::string& detail = {});
     // True when the caller holds every privilege of `needed`; otherwise answers 403.
     bool allowed(unsigned needed);
 

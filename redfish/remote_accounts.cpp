@@ -227,12 +227,15 @@ void patchAccount(Exchange& ex) {
     if (const auto problems = fields.finish(); !problems.empty()) return ex.fail(400, problems);
     if (!mayChange(ex, *card, id)) return;
     if (password) {
-        const CardResult result = card->link.run(
-            ex.cardDeadline(), CardLink::Kind::Write,
-            [&](CardSession& session) { return changeCardPassword(session, id, *password); });
+        CardPasswordChange change;
+        const CardResult result =
+            card->link.run(ex.cardDeadline(), CardLink::Kind::Write, [&](CardSession& session) {
+                change = changeCardPassword(session, id, *password);
+                return change.status;
+            });
         if (result.trouble == CardTrouble::None && result.status == kAccountMissing)
             return ex.notFound("ManagerAccount", id);
-        if (!result.ok()) return ex.cardFailed(*card, result);
+        if (!result.ok()) return ex.cardFailed(*card, result, change.description);
     }
     getAccount(ex);
 }

@@ -3,11 +3,14 @@ service's session. Each gets the right status and error body at once or within t
 never a hang, and the healthy card answers all the while."""
 
 import concurrent.futures
+import json
+import shutil
+import tempfile
 import time
 import unittest
 
 from redfishtest import VORL_REDFISH, Redfish
-from vorltest import HostSim, Sim, devlink_statistics, fresh_address
+from vorltest import DEFAULT_PASSWORD, HostSim, Sim, devlink_statistics, fresh_address, run_cli
 
 CARD_TIMEOUT = 2.0
 
@@ -112,6 +115,51 @@ class LocalCardTest(unittest.TestCase):
             statistics = sim.devlink_statistics()
             self.assertGreater(statistics["exchanges"], 0)
             self.assertEqual(statistics["logins"], 0)
+
+
+@unittest.skipUnless(VORL_REDFISH, "vorl_redfish is not built")
+class PasswordChangeTest(unittest.TestCase):
+    """A card account's password changed through the service on a card that drops the
+    connection or refuses at one step: the error names the step and what the card holds, and
+    the account is never lost."""
+
+    def setUp(self):
+        # bob is made on a card without faults; the faulty card starts from its state, so that
+        # --fault-on counts the change's own requests from 1.
+        self.state = tempfile.mkdtemp(prefix="vorlsim-redfish-passwd-")
+        self.addCleanup(shutil.rmtree, self.state, True)
+        with Sim(state_dir=self.state) as sim:
+            r = run_cli("-nw", sim.address, "admin", "-user", "-add", "bob", "bob-old-pw",
+                        stdin=DEFAULT_PASSWORD + "\n")
+            self.assertEqual(r.code, 0, r)
+
+    def test_each_step_keeps_the_account(self):
+        cases = (
+            # The connection drops on the delete: the old account is all the card holds.
+            (["--half-reply=0x0501", "--fault-on=0x0501:1"], 503, "bob-old-pw",
+             "deleting the account failed (the connection was lost)"),
+            # The card refuses the add: the old account is put back.
+            (["--force-status=0x0500:18", "--fault-on=0x0500:1"], 500, "bob-old-pw",
+             "adding the account with its new password failed (Insufficient space)"),
+            (["--half-reply=0x0500", "--fault-on=0x0500:1"], 200, "bob-new-Pw-9", None),
+        )
+        for options, status, held, step in cases:
+            with self.subTest(options=options), Sim(*options, state_dir=self.state) as sim:
+                with Redfish([("c1", sim.address)]) as service:
+                    answer = service.session("root").patch(
+                        service.url + "/redfish/v1/Managers/c1/RemoteAccountService/Accounts/bob",
+                        json={"Password": "bob-new-Pw-9"}, timeout=60)
+                    if step is None:
+                        self.assertEqual(answer.status_code, 200, answer.text)
+                    else:
+                        self.assertEqual(answer.status_code, status, answer.text)
+                        first = answer.json()["error"]["@Message.ExtendedInfo"][0]["Message"]
+                        self.assertIn("card c1: " + step, first)
+                        self.assertIn("bob has its old password", first)
+                r = run_cli("--json", "-nw", sim.address, "admin", "-user", "-listAll",
+                            env={"VORL_PASSWORD": DEFAULT_PASSWORD})
+                users = {u["name"]: u["password"] for u in json.loads(r.out)["data"]["users"]}
+                self.assertEqual(users, {"admin": DEFAULT_PASSWORD, "bob": held})
 
 
 if __name__ == "__main__":
