@@ -497,7 +497,7 @@ class AnsibleFleetTest(unittest.TestCase):
                     if line.startswith(sign) and not line.startswith(sign * 3)]
         self.assertIn('"present": false', lines("Operator account", "-"))
         self.assertIn('"password": "******** (new)"', lines("Operator account", "+"))
-        self.assertIn('"ip_address": "%s"' % address,
+        self.assertIn('"address": "%s"' % address,
                       lines("Static address and MAC address", "+"))
         self.assertIn('"mac_address": "%s"' % mac_of(1),
                       lines("Static address and MAC address", "+"))
