@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "redfish/exchange.h"
+#include "redfish/firmware_update.h"
 #include "redfish/resource_routes.h"
 #include "redfish/schema_types.h"
 #include "redfish/service_state.h"
+#include "redfish/task_service.h"
 
 namespace vorl::redfish {
 namespace {
@@ -88,8 +90,16 @@ struct RedfishService::Parts {
           accounts(config.accounts, serviceState, shadowed),
           sessions(std::chrono::seconds(
               serviceState.sessionTimeoutSeconds().value_or(config.sessionTimeout.count()))),
-          shared{state,  cards, accounts, sessions, {config.cardTimeout, config.cacheTime},
-                 nullptr} {
+          shared{state,
+                 cards,
+                 accounts,
+                 sessions,
+                 {config.cardTimeout, config.cacheTime},
+                 nullptr,
+                 &tasks,
+                 config.updateFileDir,
+                 config.downloadTimeout},
+          parallelUpdates(config.parallelUpdates) {
         addServiceRootRoutes(router);
         addSessionRoutes(router);
         addAccountRoutes(router);
@@ -100,6 +110,8 @@ struct RedfishService::Parts {
         addSystemRoutes(router);
         addChassisRoutes(router);
         addUpdateServiceRoutes(router);
+        addTaskRoutes(router);
+        removeLeftoverImages(serviceState.directory());
     }
 
     // Who sends the request: a session's token or Basic credentials. False after answering 401.
@@ -116,7 +128,11 @@ struct RedfishService::Parts {
     ServiceAccounts accounts;
     SessionStore sessions;
     ServiceParts shared;
+    int parallelUpdates;
     Router router;
+    // Last: its workers end (their flashes done) before the parts they use go.
+    TaskService tasks{[this](ServiceEvent event) { shared.publish(std::move(event)); },
+                      parallelUpdates};
 };
 
 bool RedfishService::Parts::authenticate(Exchange& ex) {
