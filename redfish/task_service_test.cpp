@@ -33,7 +33,7 @@ TEST(TaskServiceTest, BoundsJobsOneTaskPerCardAndEndsHonestly) {
                 std::lock_guard<std::mutex> guard(eventsMutex);
                 events.push_back(event.key);
             },
-            2, 3);
+            2, 4);
         auto slow = [&](TaskProgress& progress) {
             most = std::max(most.load(), ++running);
             while (!release) std::this_thread::sleep_for(1ms);
@@ -69,9 +69,10 @@ TEST(TaskServiceTest, BoundsJobsOneTaskPerCardAndEndsHonestly) {
             EXPECT_EQ("Critical", task["TaskStatus"]);
             EXPECT_EQ("TaskEvent.1.0.TaskAborted", task["Messages"].back()["MessageId"]);
         }
-        // Three ended tasks are kept: the oldest went.
-        EXPECT_EQ(3u, tasks.ids().size());
-        EXPECT_FALSE(tasks.task((*ids)[0]));
+        // Four ended tasks are kept: the two oldest went.
+        EXPECT_EQ(4u, tasks.ids().size());
+        EXPECT_FALSE(tasks.task((*ids)[1]));
+        EXPECT_TRUE(tasks.task((*ids)[2]));
     }
     // Per slow task: started, progress every 5 % (20 events), completed.
     EXPECT_EQ(4 * 22 + 2 * 2, static_cast<int>(events.size()));
