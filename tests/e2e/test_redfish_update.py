@@ -8,6 +8,8 @@ import http.server
 import json
 import os
 import shutil
+import socket
+import ssl
 import struct
 import subprocess
 import tempfile
@@ -105,14 +107,23 @@ class UpdateTestCase(unittest.TestCase):
     def message_ids(self, task):
         return [m["MessageId"] for m in task["Messages"]]
 
-    def serve_folder(self, folder):
-        """An HTTP server of `folder` on the service's loopback address; its base URL."""
+    def serve_folder(self, folder, tls=False):
+        """An HTTP server of `folder` on the service's loopback address (HTTPS with a
+        self-signed certificate when `tls`); its base URL."""
         handler = functools.partial(QuietHandler, directory=folder)
         server = http.server.ThreadingHTTPServer((self.service.address, 0), handler)
+        if tls:
+            key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                            "1", "-subj", "/CN=" + self.service.address, "-keyout", key,
+                            "-out", cert], check=True, capture_output=True)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+            server.socket = context.wrap_socket(server.socket, server_side=True)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         self.addCleanup(server.server_close)
         self.addCleanup(server.shutdown)
-        return "http://%s:%d/" % server.server_address
+        return "%s://%s:%d/" % (("https" if tls else "http",) + server.server_address)
 
     def image_folder(self, **images):
         folder = tempfile.mkdtemp(prefix="vorl-images-")
@@ -269,9 +280,15 @@ class SimpleUpdateTest(UpdateTestCase):
         self.addCleanup(sim.__exit__)
         folder = self.image_folder(web=with_versions(self.default, WEB=0x1402))
         os.symlink("/etc/passwd", os.path.join(folder, "escape.ima"))
-        self.start_service([("s", sim.address)],
-                           settings="card_timeout: 3s\nupdate_file_dir: %s\n" % folder)
+        self.start_service([("s", sim.address)], settings="card_timeout: 3s\nupdate_file_dir: %s\n"
+                           "update_download_timeout: 2s\n" % folder)
         base = self.serve_folder(folder)
+        # A server whose certificate nobody vouches for, and one that never answers.
+        tls_base = self.serve_folder(folder, tls=True)
+        silent = socket.socket()
+        silent.bind((self.service.address, 0))
+        silent.listen()
+        self.addCleanup(silent.close)
 
         def update(uri, **extra):
             body = {"ImageURI": uri, "Targets": ["/redfish/v1/Managers/s"]}
@@ -280,7 +297,9 @@ class SimpleUpdateTest(UpdateTestCase):
 
         refused = [(base + "missing.ima", "404"), ("file:///etc/passwd", "not inside"),
                    ("file://" + folder + "/escape.ima", "not inside"),
-                   ("ftp://example/x.ima", "http://")]
+                   ("ftp://example/x.ima", "http://"),
+                   (tls_base + "web.ima", "TLS handshake failed"),
+                   ("http://%s:%d/web.ima" % silent.getsockname(), "did not end within 2 s")]
         for uri, text in refused:
             answer = update(uri)
             self.assertEqual(answer.status_code, 400, answer.text)
