@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "redfish/task_service.h"
 
@@ -42,7 +43,8 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    ImageFile(std::string path, std::string name, int fd) : path_(path), name_(name), fd_(fd) {}
+    ImageFile(std::string path, std::string name, int fd)
+        : path_(std::move(path)), name_(std::move(name)), fd_(fd) {}
     std::string path_, name_;
     int fd_;
     bool failed_ = false;

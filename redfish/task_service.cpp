@@ -116,7 +116,6 @@ std::optional<std::vector<std::string>> TaskService::start(std::vector<NewTask> 
             record->id = std::to_string(record->number);
             record->card = std::move(task.card);
             record->name = std::move(task.name);
-            record->startTime = now();
             record->job = std::move(task.job);
             records_[record->number] = record;
             waiting_.push_back(record);
@@ -138,6 +137,7 @@ void TaskService::work() {
             record = waiting_.front();
             waiting_.pop_front();
             record->state = "Running";
+            record->startTime = now();
         }
         Progress progress(*this, *record);
         progress.message(registryMessage(kTaskRegistry, "TaskStarted", {record->id}));
@@ -187,10 +187,11 @@ std::optional<Json> TaskService::task(const std::string& id) const {
                      {"TaskState", record->state},
                      {"TaskStatus", record->status},
                      {"PercentComplete", record->percent},
-                     {"StartTime", record->startTime},
                      {"TaskMonitor", monitorOf(id)},
                      {"Messages", record->messages},
                      {"HidePayload", true}};
+        // A task still waiting for a worker has not started.
+        if (!record->startTime.empty()) task["StartTime"] = record->startTime;
         if (record->ended()) task["EndTime"] = record->endTime;
         Json vorl = record->oem;
         vorl["Card"] = record->card;

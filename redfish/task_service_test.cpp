@@ -49,6 +49,7 @@ TEST(TaskServiceTest, BoundsJobsOneTaskPerCardAndEndsHonestly) {
         std::this_thread::sleep_for(50ms);
         EXPECT_EQ("Running", (*tasks.task((*ids)[0]))["TaskState"]);
         EXPECT_EQ("New", (*tasks.task((*ids)[3]))["TaskState"]);
+        EXPECT_FALSE(tasks.task((*ids)[3])->contains("StartTime"));
         // A card with a task not ended: nothing of the request starts, not even card e.
         EXPECT_FALSE(tasks.start({{"e", "flash", slow}, {"c", "flash", slow}}, busy));
         EXPECT_EQ("c", busy);
