@@ -237,8 +237,15 @@ class OneUpdatePerCardTest(UpdateTestCase):
         self.assertEqual(second.status_code, 409, second.text)
         self.assertIn("Base.1.22.ResourceInUse", second.text)
         other = self.started(self.push(image, ["b"]))
-        running = self.http.get(self.url(first[0]), timeout=30).json()
+        # PercentComplete follows the blocks written.
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            running = self.http.get(self.url(first[0]), timeout=30).json()
+            if running["PercentComplete"] > 0:
+                break
+            time.sleep(0.05)
         self.assertEqual(running["TaskState"], "Running", running)
+        self.assertTrue(0 < running["PercentComplete"] < 100, running)
         for uri in first + other:
             task = self.wait_ended(uri)
             self.assertEqual(task["TaskState"], "Completed", task)
