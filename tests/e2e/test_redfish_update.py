@@ -213,6 +213,17 @@ class FleetUpdateTest(UpdateTestCase):
         answer = self.push(self.default, self.ids[:1],
                            parameters={"@Redfish.OperationApplyTime": "OnReset"})
         self.assertEqual(answer.status_code, 400, answer.text)
+        # A stranger's upload is not even taken in: the service holds none of its megabytes (the
+        # answer is 413, or the connection closed under a client still sending).
+        import requests
+        stranger = self.service.session(None)
+        self.addCleanup(stranger.close)
+        try:
+            status = stranger.post(self.url(PUSH), auth=("nobody", "x"), timeout=30,
+                                   files={"UpdateFile": ("x.ima", self.default)}).status_code
+        except requests.exceptions.ConnectionError:
+            status = 413
+        self.assertEqual(status, 413)
         bad_form = self.http.post(self.url(PUSH), data=b"--x\r\nno headers", timeout=30,
                                   headers={"Content-Type": "multipart/form-data; boundary=x"})
         self.assertEqual(bad_form.status_code, 400, bad_form.text)
@@ -311,6 +322,9 @@ class SimpleUpdateTest(UpdateTestCase):
             answer = update(uri)
             self.assertEqual(answer.status_code, 400, answer.text)
             self.assertIn(text, answer.json()["error"]["message"])
+        viewer = self.session("viewer").post(self.url(SIMPLE), timeout=30, json={
+            "ImageURI": base + "web.ima", "Targets": ["/redfish/v1/Managers/s"]})
+        self.assertEqual(viewer.status_code, 403, viewer.text)
         task = self.wait_ended(self.started(update(base + "web.ima"))[0])
         self.assertEqual(task["TaskState"], "Completed", task)
         self.assertEqual(task["Oem"]["Vorl"]["ModulesWritten"], ["WEB"])
