@@ -7,6 +7,7 @@
 #include "redfish/resource_routes.h"
 #include "redfish/schema_types.h"
 #include "redfish/task_messages.h"
+#include "web/log.h"
 
 namespace vorl::redfish {
 namespace {
@@ -89,6 +90,12 @@ TaskService::~TaskService() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         stopping_ = true;
+        int running = 0;
+        for (const auto& [number, record] : records_) running += record->state == "Running";
+        // A flash stopped halfway would leave its card half-written: the ones under way end
+        // first, each by its own deadline.
+        if (running > 0)
+            web::log::info("waiting for the firmware updates under way", {{"updates", running}});
     }
     wake_.notify_all();
     for (std::thread& thread : threads_) thread.join();
@@ -149,6 +156,10 @@ void TaskService::work() {
         }
         progress.message(
             registryMessage(kTaskRegistry, ok ? "TaskCompletedOK" : "TaskAborted", {record->id}));
+        (ok ? web::log::info : web::log::warn)("task ended",
+                                               {{"task", record->id},
+                                                {"name", record->name},
+                                                {"state", ok ? "Completed" : "Exception"}});
         std::lock_guard<std::mutex> guard(mutex_);
         end(*record, ok ? "Completed" : "Exception", ok);
         record->job = nullptr;  // frees what the job held (its image)
