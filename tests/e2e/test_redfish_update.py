@@ -17,9 +17,11 @@ import threading
 import time
 import unittest
 
+from redfish_crawl import SchemaStore, check_document
 from redfishtest import VORL_REDFISH, Fleet, Redfish
 from vorltest import VORLSIM, Sim
 
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "redfish_schemas")
 BLOCK = 65536
 PUSH = "/redfish/v1/UpdateService/update-multipart"
 SIMPLE = "/redfish/v1/UpdateService/Actions/UpdateService.SimpleUpdate"
@@ -193,6 +195,10 @@ class FleetUpdateTest(UpdateTestCase):
 
         collection = self.http.get(self.url("/redfish/v1/TaskService/Tasks"), timeout=30).json()
         self.assertEqual(collection["Members@odata.count"], 6)
+        # The tasks and the UpdateService follow their DMTF schemas.
+        store = SchemaStore(SCHEMAS)
+        for uri in tasks + ["/redfish/v1/UpdateService"]:
+            check_document(store, uri, self.http.get(self.url(uri), timeout=30).json())
 
     def test_bad_requests_are_refused_before_anything_reaches_a_card(self):
         damaged = bytearray(self.default)
