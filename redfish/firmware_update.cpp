@@ -98,10 +98,10 @@ public:
     explicit TaskListener(TaskProgress& progress) : progress_(progress) {}
 
     void on(const FlashEvent& event) override {
+        if (event.total > 0) total = event.total;  // every step of a flash carries it
         switch (event.step) {
             case FlashStep::BlockWritten:
                 written = event.written;
-                total = event.total;
                 if (event.module[0] != '\0' && (modules.empty() || modules.back() != event.module))
                     modules.emplace_back(event.module);
                 // The MAC address and the reset are still to come after the last block.
@@ -240,11 +240,11 @@ TaskService::Job updateJob(ServiceParts& parts, Card& card, std::shared_ptr<Imag
                         ? std::string("the image could not be read")
                         : std::string("the card answered ") + statusMessage(result.status);
         Json detail = {{"Mode", plan.mode == FlashMode::Modules ? "Modules" : "Complete"},
-                       {"KeepConfiguration", plan.keepConfiguration},
                        {"BlocksWritten", listener.written},
                        {"BlocksToWrite", listener.total},
                        {"ModulesWritten", listener.modules},
                        {"CardReset", listener.reset}};
+        if (plan.mode == FlashMode::Complete) detail["KeepConfiguration"] = plan.keepConfiguration;
         if (listener.failedBlock >= 0) detail["FailedBlock"] = listener.failedBlock;
         if (!ok) detail["Fault"] = fault;
         progress.detail(std::move(detail));

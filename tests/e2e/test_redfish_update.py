@@ -284,7 +284,8 @@ class CardLostMidFlashTest(UpdateTestCase):
         self.assertEqual(self.message_ids(task)[-1], "TaskEvent.1.0.TaskAborted")
         vorl = task["Oem"]["Vorl"]
         # Blocks 1 to 19 were acknowledged; the card went with block 20 unanswered.
-        self.assertEqual((vorl["BlocksWritten"], vorl["FailedBlock"]), (19, 20))
+        self.assertEqual((vorl["BlocksWritten"], vorl["BlocksToWrite"], vorl["FailedBlock"]),
+                         (19, 63, 20))
         self.assertFalse(vorl["CardReset"])
         self.assertIn("lost", vorl["Fault"])
 
