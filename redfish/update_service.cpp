@@ -2,6 +2,7 @@
 // the card's flash sections report them) and the updates: a multipart push or SimpleUpdate
 // starts one task per card named in Targets.
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 
 #include "redfish/card_readings.h"
@@ -234,6 +235,21 @@ void pushMultipart(Exchange& ex) {
     startUpdates(ex, image, request, "UpdateFile", "MultipartHttpPushUri");
 }
 
+// One of the kMaxDownloads downloads that may run at once, while it lives.
+constexpr int kMaxDownloads = 2;
+class DownloadTurn {
+public:
+    DownloadTurn() : taken_(++running_ <= kMaxDownloads) {}
+    ~DownloadTurn() { --running_; }
+    DownloadTurn(const DownloadTurn&) = delete;
+    DownloadTurn& operator=(const DownloadTurn&) = delete;
+    bool taken() const { return taken_; }
+
+private:
+    static inline std::atomic<int> running_{0};
+    const bool taken_;
+};
+
 void simpleUpdate(Exchange& ex) {
     Json body;
     if (!ex.readObject(body)) return;
@@ -256,6 +272,13 @@ void simpleUpdate(Exchange& ex) {
         std::string scheme = protocol->get<std::string>();
         for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         location = scheme + "://" + location;
+    }
+    // A download holds one of the request workers: only a few at once, the rest told to retry.
+    DownloadTurn turn;
+    if (!turn.taken()) {
+        refuse(ex, 503, {"ServiceTemporarilyUnavailable", {"5"}},
+               "Other images are being downloaded: retry in a few seconds.");
+        return ex.response.headers.set("Retry-After", "5");
     }
     const std::string name = location.substr(location.rfind('/') + 1);
     auto image = ImageFile::create(ex.parts.state.directory(), name.empty() ? location : name);

@@ -3,6 +3,7 @@ to a fleet in module mode followed as Tasks to the cards' flash and FirmwareInve
 refused before anything reaches a card; one update per card at a time; a card lost mid-flash;
 SimpleUpdate over HTTP and file://; the roles."""
 
+import concurrent.futures
 import functools
 import http.server
 import json
@@ -329,6 +330,19 @@ class SimpleUpdateTest(UpdateTestCase):
             answer = update(uri)
             self.assertEqual(answer.status_code, 400, answer.text)
             self.assertIn(text, answer.json()["error"]["message"])
+        # Two downloads at once hold request workers; a third is told to come back.
+        silent_uri = "http://%s:%d/web.ima" % silent.getsockname()
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            slow = [pool.submit(lambda: self.service.session("root").post(
+                self.url(SIMPLE), timeout=30,
+                json={"ImageURI": silent_uri, "Targets": ["/redfish/v1/Managers/s"]}))
+                for _ in range(2)]
+            time.sleep(0.5)
+            third = update(base + "web.ima")
+            self.assertEqual(third.status_code, 503, third.text)
+            self.assertEqual(third.headers["Retry-After"], "5")
+            for future in slow:
+                self.assertEqual(future.result().status_code, 400)
         viewer = self.session("viewer").post(self.url(SIMPLE), timeout=30, json={
             "ImageURI": base + "web.ima", "Targets": ["/redfish/v1/Managers/s"]})
         self.assertEqual(viewer.status_code, 403, viewer.text)
