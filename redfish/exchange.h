@@ -31,7 +31,10 @@ struct ServiceParts {
     ServiceAccounts& accounts;
     SessionStore& sessions;
     ServiceSettings settings;
-    EventSink* events = nullptr;  // none: nothing is told (tests of single resources)
+    EventSink* events = nullptr;         // none: nothing is told (tests of single resources)
+    class TaskService* tasks = nullptr;  // none: no updates (tests of single resources)
+    std::string updateFileDir;           // file:// images of SimpleUpdate; empty: refused
+    std::chrono::milliseconds downloadTimeout{60000};
 
     void publish(ServiceEvent event) {
         if (events != nullptr) events->publish(std::move(event));

@@ -188,10 +188,25 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig
         } else if (key == "session_timeout") {
             config.sessionTimeout = std::chrono::duration_cast<std::chrono::seconds>(parseDuration(
                 value, key, std::chrono::milliseconds(30000), std::chrono::milliseconds(86400000)));
+        } else if (key == "parallel_updates") {
+            const std::string text = scalar(value, key);
+            const bool digits = !text.empty() && text.size() <= 2 &&
+                                text.find_first_not_of("0123456789") == text.npos;
+            const int count = digits ? std::stoi(text) : 0;
+            if (count < 1 || count > 64) fail(value, key + " '" + text + "' is not from 1 to 64");
+            config.parallelUpdates = count;
+        } else if (key == "update_file_dir") {
+            config.updateFileDir = scalar(value, key);
+            if (config.updateFileDir.size() < 2 || config.updateFileDir[0] != '/')
+                fail(value, "update_file_dir must be an absolute path other than /");
+        } else if (key == "update_download_timeout") {
+            config.downloadTimeout = parseDuration(value, key, std::chrono::milliseconds(1000),
+                                                   std::chrono::milliseconds(3600000));
         } else {
             fail(entry.first, "unknown key '" + key +
-                                  "' (state_dir, cards, accounts, "
-                                  "card_timeout, cache_time, session_timeout)");
+                                  "' (state_dir, cards, accounts, card_timeout, cache_time, "
+                                  "session_timeout, parallel_updates, update_file_dir, "
+                                  "update_download_timeout)");
         }
     }
     if (!haveAccounts || config.accounts.empty())

@@ -33,6 +33,12 @@ struct RedfishConfig {
     std::chrono::milliseconds cacheTime{5000};
     // A session unused this long is logged out (what SessionService shows until changed there).
     std::chrono::seconds sessionTimeout{1800};
+    // Firmware updates that flash cards at the same time; more wait their turn.
+    int parallelUpdates = 4;
+    // SimpleUpdate may name file:// images only inside this folder; empty: file:// refused.
+    std::string updateFileDir;
+    // A SimpleUpdate's whole download of its image (connection, request, body) is bounded by this.
+    std::chrono::milliseconds downloadTimeout{60000};
     // What is allowed but unwise (a password file others may read), for the start-up log.
     std::vector<std::string> warnings;
 };

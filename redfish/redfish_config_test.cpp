@@ -81,6 +81,8 @@ TEST_F(ConfigTest, ABadFileIsRefusedWithItsLineAndReason) {
         {"cards: []\n", "accounts: at least one account"},
         {"cards: []\n" + accounts + "card_timeout: 10x\n", "cfg.yml:6: card_timeout '10x'"},
         {"cards: []\n" + accounts + "session_timeout: 5s\n", "cfg.yml:6: session_timeout"},
+        {"cards: []\n" + accounts + "parallel_updates: 0\n", "cfg.yml:6: parallel_updates '0'"},
+        {"cards: []\n" + accounts + "update_file_dir: images\n", "must be an absolute path"},
         {"cards: []\n" + accounts + "extra: 1\n", "cfg.yml:6: unknown key 'extra'"},
         {"cards: [\n", "cfg.yml:"},
     };

@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "redfish/exchange.h"
+#include "redfish/firmware_update.h"
 #include "redfish/resource_routes.h"
 #include "redfish/schema_types.h"
 #include "redfish/service_state.h"
+#include "redfish/task_service.h"
 
 namespace vorl::redfish {
 namespace {
@@ -88,8 +90,16 @@ struct RedfishService::Parts {
           accounts(config.accounts, serviceState, shadowed),
           sessions(std::chrono::seconds(
               serviceState.sessionTimeoutSeconds().value_or(config.sessionTimeout.count()))),
-          shared{state,  cards, accounts, sessions, {config.cardTimeout, config.cacheTime},
-                 nullptr} {
+          shared{state,
+                 cards,
+                 accounts,
+                 sessions,
+                 {config.cardTimeout, config.cacheTime},
+                 nullptr,
+                 &tasks,
+                 config.updateFileDir,
+                 config.downloadTimeout},
+          parallelUpdates(config.parallelUpdates) {
         addServiceRootRoutes(router);
         addSessionRoutes(router);
         addAccountRoutes(router);
@@ -100,8 +110,15 @@ struct RedfishService::Parts {
         addSystemRoutes(router);
         addChassisRoutes(router);
         addUpdateServiceRoutes(router);
+        addTaskRoutes(router);
+        removeLeftoverImages(serviceState.directory());
     }
 
+    // Whether the head's credentials name a live session or an account of the service: only
+    // then is an upload's body taken, so that no stranger makes the service hold megabytes (the
+    // password and the privileges are checked once the request is whole). Cheap, for the IO
+    // thread: no password hash is computed here.
+    bool mayUpload(const web::Request& head);
     // Who sends the request: a session's token or Basic credentials. False after answering 401.
     bool authenticate(Exchange& ex);
     void dispatch(Exchange& ex);
@@ -116,7 +133,11 @@ struct RedfishService::Parts {
     ServiceAccounts accounts;
     SessionStore sessions;
     ServiceParts shared;
+    int parallelUpdates;
     Router router;
+    // Last: its workers end (their flashes done) before the parts they use go.
+    TaskService tasks{[this](ServiceEvent event) { shared.publish(std::move(event)); },
+                      parallelUpdates};
 };
 
 bool RedfishService::Parts::authenticate(Exchange& ex) {
@@ -154,6 +175,22 @@ bool RedfishService::Parts::authenticate(Exchange& ex) {
     }
     ex.caller = Caller{user, account->role, rolePrivileges(account->role), sessionId};
     return true;
+}
+
+bool RedfishService::Parts::mayUpload(const web::Request& head) {
+    std::string user;
+    if (const std::string* token = head.headers.find("X-Auth-Token")) {
+        const auto session = sessions.use(*token);
+        if (!session) return false;
+        user = session->user;
+    } else if (const std::string* authorization = head.headers.find("Authorization")) {
+        if (authorization->size() < 6 ||
+            !web::Headers::sameName(authorization->substr(0, 6), "Basic "))
+            return false;
+        const std::string decoded = base64Decode(std::string_view(*authorization).substr(6));
+        user = decoded.substr(0, decoded.find(':'));
+    }
+    return !user.empty() && accounts.find(user).has_value();
 }
 
 std::string RedfishService::Parts::currentTag(Exchange& ex, const Route& route) {
@@ -251,7 +288,7 @@ web::BodyLimit RedfishService::bodyLimit(const web::Request& head,
                                          const web::Limits& limits) const {
     const Router::Found found = parts_->router.find(canonicalPath(head.path));
     const Method* method = found.route ? found.route->method(head.method) : nullptr;
-    if (method != nullptr && method->maxBodyBytes > limits.maxBodyBytes)
+    if (method != nullptr && method->maxBodyBytes > limits.maxBodyBytes && parts_->mayUpload(head))
         return {method->maxBodyBytes, limits.bodyTimeout};
     return {limits.maxBodyBytes, limits.bodyTimeout};
 }

@@ -13,7 +13,8 @@ void addLogServiceRoutes(Router& router);      // LogServices, the event log, Cl
 void addRemoteAccountRoutes(Router& router);   // a card's own accounts and SNMP users
 void addSystemRoutes(Router& router);          // Systems, ComputerSystem.Reset
 void addChassisRoutes(Router& router);         // Chassis, Sensors, Thermal, Power
-void addUpdateServiceRoutes(Router& router);   // UpdateService, FirmwareInventory
+void addUpdateServiceRoutes(Router& router);   // UpdateService, FirmwareInventory, updates
+void addTaskRoutes(Router& router);            // TaskService, Tasks
 
 // The URIs the families share.
 constexpr const char* kRoot = "/redfish/v1";

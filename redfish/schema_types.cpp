@@ -38,6 +38,9 @@ const std::vector<SchemaType>& servedSchemas() {
         {"UpdateService", "v1_17_0"},
         {"SoftwareInventory", "v1_13_0"},
         {"SoftwareInventoryCollection", nullptr},
+        {"TaskService", "v1_3_0"},
+        {"Task", "v1_7_4"},
+        {"TaskCollection", nullptr},
         {"Message", "v1_3_0"},
         {"Resource", "v1_23_0"},
     };

@@ -223,6 +223,16 @@ def main():
     busy = bytearray(512)
     busy[19] = 0x80
     seed("fuzz_host_message_layer", "stuck-busy", (b"\x00" + bytes(busy)) * 40)
+    # An update as curl and python-requests send it, and a quoted boundary without headers.
+    seed("fuzz_redfish_multipart", "push",
+         b"multipart/form-data; boundary=XyZ\n--XyZ\r\n"
+         b"Content-Disposition: form-data; name=\"UpdateParameters\"\r\n"
+         b"Content-Type: application/json\r\n\r\n{\"Targets\":[\"/redfish/v1/Managers/a\"]}\r\n"
+         b"--XyZ\r\nContent-Disposition: form-data; name=\"UpdateFile\"; filename=\"new.ima\""
+         b"\r\nContent-Type: application/octet-stream\r\n\r\nIMAGEBYTES\r\n--XyZ--\r\n")
+    seed("fuzz_redfish_multipart", "quoted",
+         b'multipart/form-data; boundary="a;b"\npreamble\r\n--a;b\r\n\r\nno headers\r\n'
+         b"--a;b--")
 
 
 if __name__ == "__main__":
