@@ -90,9 +90,8 @@ TEST_F(ProcedureTest, UpdateNeverFlashesAShortBlockOrAnInvalidImage) {
     auto image = ImageBuilder().build();
     image.resize(55 * kFlashBlockSize + 100);  // every module intact, the file cut short
     EXPECT_EQ(updateFirmware(*session, writeImage("cut.ima", image), false, true, log), -1);
-    EXPECT_EQ(writtenBlocks().size(), 54u);  // blocks 1..54; the part block 55 is not sent
     EXPECT_TRUE(log.saw(FlashStep::ImageReadFailed));
-    EXPECT_EQ(commands().back(), 0x0601);
+    EXPECT_TRUE(wire->requests.empty());  // found before the first block, not at block 55
 
     start();
     auto broken = ImageBuilder().build();

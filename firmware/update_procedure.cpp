@@ -1,5 +1,6 @@
 // Writing a whole image to the card: the full update with its MAC and reset ceremony, and the
 // plain write without it.
+#include <cstdio>
 #include <memory>
 
 #include "firmware/firmware_image.h"
@@ -14,6 +15,15 @@ namespace {
 constexpr int kLocalFailure = -1;
 // Blocks 1 to 63 follow the boot block in the image as on the card.
 constexpr uint32_t kBlocksAfterBoot = kFlashBlockCount - 1;
+
+// A file cut short after its modules passes the module checks. Finding that out at the block
+// where it ends would leave the card half written, so the length is checked before any write.
+bool holdsEveryBlock(std::FILE* file) {
+    const bool measured = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = measured ? std::ftell(file) : -1;
+    std::rewind(file);
+    return size >= static_cast<long>(kFlashBlockCount) * static_cast<long>(kFlashBlockSize);
+}
 }  // namespace
 
 int updateFirmware(CardSession& session, const std::string& imagePath, bool flashBootBlock,
@@ -30,6 +40,10 @@ int updateFirmware(CardSession& session, const std::string& imagePath, bool flas
     FilePtr file = openFile(imagePath, "rb");
     if (!file) {
         writer.emit(FlashStep::ImageOpenFailed);
+        return kLocalFailure;
+    }
+    if (!holdsEveryBlock(file.get())) {
+        writer.emit(FlashStep::ImageReadFailed);
         return kLocalFailure;
     }
     writer.emit(FlashStep::ImageOpened);
@@ -68,6 +82,7 @@ int writeImageToFlash(CardSession& session, const std::string& imagePath) {
         return kStatusInvalidArgument;
     FilePtr file = openFile(imagePath, "rb");
     if (!file) return kStatusUnableToOpenFile;
+    if (!holdsEveryBlock(file.get())) return kStatusIoError;
     SilentListener silent;
     FlashWriter writer(session, silent, kFlashBlockCount);
     const int status = writer.writeFromImage(file.get(), 0, 0, kFlashBlockCount);
