@@ -15,6 +15,8 @@ struct ServiceEvent {
     std::string severity;      // "OK", "Warning" or "Critical"
     std::string origin;        // @odata.id of the resource the event is about
     std::string resourceType;  // that resource's type: "Task", "LogEntry", "Manager", ...
+    std::string logEntry;      // @odata.id of the LogEntry that records it; empty: none
+    std::string detail;        // free text beside the registry's (a card's own event text)
 };
 
 class EventSink {

@@ -159,12 +159,14 @@ int main(int argc, char** argv) {
 
     ServiceOptions options;
     options.localCard = arguments.localCard;
+    options.watchCards = true;
     RedfishService service(config, state, options);
     for (const std::string& name : service.shadowedAccounts())
         log::warn(
             "an account of the state directory is ignored: the configuration file has one "
             "of that name",
             {{"account", name}, {"state", config.stateDir + "/service.json"}});
+    for (const std::string& warning : service.eventWarnings()) log::warn(warning);
     HttpOptions http;
     http.listenAddress = arguments.listenAddress;
     http.webConfigFile = arguments.webConfigFile;
@@ -184,8 +186,10 @@ int main(int argc, char** argv) {
         signal = sigtimedwait(&signals, nullptr, &sweep);
         if (signal == SIGTERM || signal == SIGINT) break;
         service.closeIdleSessions();
+        service.keepEventStreamsAlive();
     }
     log::info("stopping", {{"signal", signal == SIGINT ? "SIGINT" : "SIGTERM"}});
+    service.closeEventStreams();
     if (!server->stop(std::chrono::seconds(2))) {
         // A request still waits for a card: it ends by its own deadline, but a stop must not
         // wait for it.

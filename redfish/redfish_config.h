@@ -23,6 +23,17 @@ struct AccountConfig {
     Role role = Role::ReadOnly;
 };
 
+// The event service: how often cards' event logs are read, how deliveries are retried, and
+// what subscribers may cost.
+struct EventConfig {
+    std::chrono::milliseconds pollInterval{10000};  // each card's event log and reachability
+    int retryAttempts = 3;                          // retries of one event before suspending
+    std::chrono::milliseconds retryInterval{30000};
+    std::chrono::milliseconds deliveryTimeout{10000};  // one delivery, connect to answer
+    size_t maxSubscriptions = 32;
+    size_t maxStreams = 16;  // Server-Sent Event clients at once
+};
+
 struct RedfishConfig {
     std::string stateDir = "/var/lib/vorl_redfish";
     std::vector<CardConfig> cards;
@@ -33,6 +44,7 @@ struct RedfishConfig {
     std::chrono::milliseconds cacheTime{5000};
     // A session unused this long is logged out (what SessionService shows until changed there).
     std::chrono::seconds sessionTimeout{1800};
+    EventConfig events;
     // What is allowed but unwise (a password file others may read), for the start-up log.
     std::vector<std::string> warnings;
 };

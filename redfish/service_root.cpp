@@ -35,6 +35,7 @@ void getServiceRoot(Exchange& ex) {
         {"SessionService", link("/redfish/v1/SessionService")},
         {"AccountService", link("/redfish/v1/AccountService")},
         {"UpdateService", link("/redfish/v1/UpdateService")},
+        {"EventService", link("/redfish/v1/EventService")},
         {"Links", {{"Sessions", link("/redfish/v1/SessionService/Sessions")}}},
     };
     ex.ok(root);
@@ -52,6 +53,7 @@ void getODataDocument(Exchange& ex) {
     add("SessionService", "/redfish/v1/SessionService");
     add("AccountService", "/redfish/v1/AccountService");
     add("UpdateService", "/redfish/v1/UpdateService");
+    add("EventService", "/redfish/v1/EventService");
     add("Sessions", "/redfish/v1/SessionService/Sessions");
     ex.ok({{"@odata.context", "/redfish/v1/$metadata"}, {"value", std::move(services)}});
 }
