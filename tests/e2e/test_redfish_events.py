@@ -67,11 +67,12 @@ class Subscriber:
 class Stream:
     """`curl -N` on the event stream; every `data:` line parsed."""
 
-    def __init__(self, service):
+    def __init__(self, service, query=""):
         self.events = queue.Queue()
         self.process = subprocess.Popen(
             ["curl", "-sS", "-N", "-k", "-u", "root:" + ACCOUNTS["root"][0],
-             service.url + "/redfish/v1/EventService/SSE"], stdout=subprocess.PIPE)
+             service.url + "/redfish/v1/EventService/SSE" + query], stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
@@ -116,85 +117,98 @@ def wait_for(condition, seconds=30):
 @unittest.skipUnless(VORL_REDFISH and have_sushy(), "vorl_redfish or python3-sushy missing")
 class EventsTest(unittest.TestCase):
     def test_subscriber_and_stream_see_every_event_once_in_order(self):
-        import sushy
-        from sushy import auth
         subscriber = Subscriber()
         self.addCleanup(subscriber.close)
-        with Fleet(1) as fleet, Redfish([("c1", fleet.addresses[0])], settings=SETTINGS) as rf:
-            add_entry(fleet.addresses[0], 0x0101)  # there before anyone listened: never sent
-            root = sushy.Sushy(rf.url, auth=auth.BasicAuth("root", ACCOUNTS["root"][0]),
-                               verify=False)
-            events = root.get_event_service()
-            self.assertEqual(events.delivery_retry_attempts, 2)
-            created = events.subscriptions.create(
-                {"Destination": subscriber.url, "Context": "fleet-1", "Protocol": "Redfish"})
-            self.assertEqual(created.context, "fleet-1")
-            # ReadOnly reads but does not subscribe; an Operator subscribes and removes its own.
-            viewer, op = rf.session("viewer"), rf.session("op")
-            self.assertEqual(viewer.get(rf.url + SUBSCRIPTIONS).status_code, 200)
-            body = {"Destination": subscriber.url}
-            self.assertEqual(viewer.post(rf.url + SUBSCRIPTIONS, json=body).status_code, 403)
-            self.assertEqual(viewer.get(rf.url + "/redfish/v1/EventService/SSE").status_code, 403)
-            answer = op.post(rf.url + SUBSCRIPTIONS, json=body)
-            self.assertEqual(answer.status_code, 201, answer.text)
-            self.assertEqual(viewer.delete(rf.url + answer.headers["Location"]).status_code, 403)
-            self.assertEqual(op.delete(rf.url + answer.headers["Location"]).status_code, 204)
-            bad = rf.session().post(rf.url + SUBSCRIPTIONS, json={"Destination": "ftp://x/"})
-            self.assertEqual(bad.status_code, 400)
+        with Fleet(1) as fleet:
+            add_entry(fleet.addresses[0], 0x0101)  # there before the service: never sent
+            with Redfish([("c1", fleet.addresses[0])], settings=SETTINGS) as rf:
+                self.check_events(rf, fleet, subscriber)
 
-            stream = Stream(rf)
-            self.addCleanup(stream.close)
-            wait_for(lambda: os.path.exists(os.path.join(rf.state_dir, "event_log_cursors.json")))
-            time.sleep(0.5)  # the stream is open before the first event
-            manager = "/redfish/v1/Managers/c1"
-            entries = manager + "/LogServices/EventLog/Entries"
-            count = rf.get(entries).json()["Members@odata.count"]
-            add_entry(fleet.addresses[0], 0x0102)
-            wait_for(lambda: not subscriber.events.empty())
-            rf.session().patch(rf.url + "/redfish/v1/SessionService",
-                               json={"SessionTimeout": 600}).raise_for_status()
-            events.submit_test_event("1", "2026-01-01T00:00:00Z", "Alert", "hello", [],
-                                     "ResourceEvent.1.4.TestMessage", manager, "OK")
-            fleet.stop()
-            wait_for(lambda: subscriber.events.qsize() >= 4)
-            fleet.start()
-            expected = [
-                ("ResourceEvent.1.4.ResourceCreated", "%s/%d" % (entries, count + 1)),
-                ("ResourceEvent.1.4.ResourceChanged", "/redfish/v1/SessionService"),
-                ("ResourceEvent.1.4.TestMessage", manager),
-                ("ResourceEvent.1.4.ResourceStatusChangedCritical", manager),
-                ("ResourceEvent.1.4.ResourceStatusChangedOK", manager),
-            ]
-            self.assertEqual(message_ids(subscriber.events, 5, 60), expected)
-            self.assertEqual(message_ids(stream.events, 5), expected)
+    def check_events(self, rf, fleet, subscriber):
+        import sushy
+        from sushy import auth
+        root = sushy.Sushy(rf.url, auth=auth.BasicAuth("root", ACCOUNTS["root"][0]),
+                           verify=False)
+        events = root.get_event_service()
+        self.assertEqual(events.delivery_retry_attempts, 2)
+        created = events.subscriptions.create(
+            {"Destination": subscriber.url, "Context": "fleet-1", "Protocol": "Redfish"})
+        self.assertEqual(created.context, "fleet-1")
+        # ReadOnly reads but does not subscribe; an Operator subscribes and removes its own.
+        viewer, op = rf.session("viewer"), rf.session("op")
+        self.assertEqual(viewer.get(rf.url + SUBSCRIPTIONS).status_code, 200)
+        body = {"Destination": subscriber.url}
+        self.assertEqual(viewer.post(rf.url + SUBSCRIPTIONS, json=body).status_code, 403)
+        self.assertEqual(viewer.get(rf.url + "/redfish/v1/EventService/SSE").status_code, 403)
+        answer = op.post(rf.url + SUBSCRIPTIONS, json=body)
+        self.assertEqual(answer.status_code, 201, answer.text)
+        self.assertEqual(viewer.delete(rf.url + answer.headers["Location"]).status_code, 403)
+        self.assertEqual(op.delete(rf.url + answer.headers["Location"]).status_code, 204)
+        bad = rf.session().post(rf.url + SUBSCRIPTIONS, json={"Destination": "ftp://x/"})
+        self.assertEqual(bad.status_code, 400)
 
-            # A restart repeats nothing and keeps the subscription and the log's place.
-            rf.stop()
-            rf.start()
-            time.sleep(1.5)
-            self.assertTrue(subscriber.events.empty())
-            add_entry(fleet.addresses[0], 0x0103)
-            self.assertEqual(message_ids(subscriber.events, 1)[0][1],
-                             "%s/%d" % (entries, count + 2))
-            time.sleep(1)
-            self.assertTrue(subscriber.events.empty())
+        stream = Stream(rf)
+        self.addCleanup(stream.close)
+        logs = Stream(rf, "?$filter=ResourceType%20eq%20'LogEntry'%20or%20MessageId%20eq%20"
+                          "'ResourceEvent.1.4.TestMessage'")
+        self.addCleanup(logs.close)
+        bad = rf.get("/redfish/v1/EventService/SSE?$filter=Severity%20gt%201")
+        self.assertEqual(bad.status_code, 400)
+        wait_for(lambda: os.path.exists(os.path.join(rf.state_dir, "event_log_cursors.json")))
+        time.sleep(0.5)  # the stream is open before the first event
+        manager = "/redfish/v1/Managers/c1"
+        entries = manager + "/LogServices/EventLog/Entries"
+        count = rf.get(entries).json()["Members@odata.count"]
+        add_entry(fleet.addresses[0], 0x0102)
+        wait_for(lambda: not subscriber.events.empty())
+        rf.session().patch(rf.url + "/redfish/v1/SessionService",
+                           json={"SessionTimeout": 600}).raise_for_status()
+        events.submit_test_event("1", "2026-01-01T00:00:00Z", "Alert", "hello", [],
+                                 "ResourceEvent.1.4.TestMessage", manager, "OK")
+        fleet.stop()
+        wait_for(lambda: subscriber.events.qsize() >= 4)
+        fleet.start()
+        expected = [
+            ("ResourceEvent.1.4.ResourceCreated", "%s/%d" % (entries, count + 1)),
+            ("ResourceEvent.1.4.ResourceChanged", "/redfish/v1/SessionService"),
+            ("ResourceEvent.1.4.TestMessage", manager),
+            ("ResourceEvent.1.4.ResourceStatusChangedCritical", manager),
+            ("ResourceEvent.1.4.ResourceStatusChangedOK", manager),
+        ]
+        self.assertEqual(message_ids(subscriber.events, 5, 60), expected)
+        self.assertEqual(message_ids(stream.events, 5), expected)
+        self.assertEqual(message_ids(logs.events, 2), [expected[0], expected[2]])
 
-            # A subscriber that keeps failing is suspended after its retries, then resumed.
-            subscriber.status = 500
-            posts = subscriber.posts
-            events.submit_test_event("2", "2026-01-01T00:00:00Z", "Alert", "again", [],
-                                     "ResourceEvent.1.4.TestMessage", manager, "OK")
-            path = SUBSCRIPTIONS + "/" + created.identity
-            wait_for(lambda: rf.get(path).json()["Status"]["State"] == "Disabled")
-            self.assertEqual(subscriber.posts - posts, 1 + 2)  # the first try and two retries
-            subscriber.status = 200
-            action = rf.url + path + "/Actions/EventDestination.ResumeSubscription"
-            self.assertEqual(rf.session().post(action, json={}).status_code, 204)
-            self.assertEqual(rf.get(path).json()["Status"]["State"], "Enabled")
-            events.submit_test_event("3", "2026-01-01T00:00:00Z", "Alert", "back", [],
-                                     "ResourceEvent.1.4.TestMessage", manager, "OK")
-            self.assertEqual(message_ids(subscriber.events, 1)[0][0],
-                             "ResourceEvent.1.4.TestMessage")
+        # A restart repeats nothing and keeps the subscription and the log's place.
+        rf.stop()
+        rf.start()
+        time.sleep(1.5)
+        self.assertTrue(subscriber.events.empty())
+        add_entry(fleet.addresses[0], 0x0103)
+        self.assertEqual(message_ids(subscriber.events, 1)[0][1],
+                         "%s/%d" % (entries, count + 2))
+        time.sleep(1)
+        self.assertTrue(subscriber.events.empty())
+
+        # A subscriber that keeps failing is suspended after its retries, then resumed.
+        subscriber.status = 500
+        posts = subscriber.posts
+        events.submit_test_event("2", "2026-01-01T00:00:00Z", "Alert", "again", [],
+                                 "ResourceEvent.1.4.TestMessage", manager, "OK")
+        path = SUBSCRIPTIONS + "/" + created.identity
+        wait_for(lambda: rf.get(path).json()["Status"]["State"] == "Disabled")
+        self.assertEqual(subscriber.posts - posts, 1 + 2)  # the first try and two retries
+        subscriber.status = 200
+        action = rf.url + path + "/Actions/EventDestination.ResumeSubscription"
+        self.assertEqual(rf.session().post(action, json={}).status_code, 204)
+        self.assertEqual(rf.get(path).json()["Status"]["State"], "Enabled")
+        events.submit_test_event("3", "2026-01-01T00:00:00Z", "Alert", "back", [],
+                                 "ResourceEvent.1.4.TestMessage", manager, "OK")
+        self.assertEqual(message_ids(subscriber.events, 1)[0][0],
+                         "ResourceEvent.1.4.TestMessage")
+        rf.stop()
+        self.assertEqual(rf.process.returncode, 0)
+        self.assertNotIn("Sanitizer", rf.output())
 
 
 if __name__ == "__main__":
