@@ -39,6 +39,16 @@ std::string registryName(const std::string& registry) {
     return registry.substr(0, registry.find('.'));
 }
 
+// The deprecated EventType old clients still filter on (and the schema still asks for).
+const char* eventTypeOf(const ServiceEvent& event) {
+    if (event.resourceType == "LogEntry") return "Alert";
+    if (event.key == "ResourceCreated") return "ResourceAdded";
+    if (event.key == "ResourceRemoved") return "ResourceRemoved";
+    if (event.key == "ResourceChanged") return "ResourceUpdated";
+    if (event.key.rfind("ResourceStatusChanged", 0) == 0) return "StatusChange";
+    return "Alert";
+}
+
 bool contains(const std::vector<std::string>& list, const std::string& value) {
     for (const std::string& item : list)
         if (item == value) return true;
@@ -227,7 +237,9 @@ void EventService::publish(ServiceEvent event) {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         eventId = std::to_string(nextEventId_++);
-        record = {{"EventId", eventId},
+        record = {{"MemberId", "0"},
+                  {"EventType", eventTypeOf(event)},
+                  {"EventId", eventId},
                   {"EventTimestamp", dateTimeText(std::time(nullptr))},
                   {"MessageId", event.registry + "." + event.key},
                   {"Message", event.message},

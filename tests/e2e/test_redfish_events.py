@@ -17,12 +17,14 @@ import time
 import unittest
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+from redfish_crawl import SchemaStore, check_document
 from redfishtest import ACCOUNTS, VORL_REDFISH, Fleet, Redfish
 from vorltest import CardConnection
 
 SETTINGS = ("card_timeout: 2s\nevents:\n  poll_interval: 300ms\n"
             "  delivery_retry_attempts: 2\n  delivery_retry_interval: 200ms\n")
 SUBSCRIPTIONS = "/redfish/v1/EventService/Subscriptions"
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "redfish_schemas")
 
 
 def have_sushy():
@@ -38,6 +40,7 @@ class Subscriber:
 
     def __init__(self):
         self.events = queue.Queue()
+        self.received = []  # every event body, whole
         self.status = 200
         self.posts = 0
         outer = self
@@ -48,6 +51,7 @@ class Subscriber:
                 outer.posts += 1
                 if outer.status == 200:
                     outer.events.put(json.loads(body))
+                    outer.received.append(json.loads(body))
                 self.send_response(outer.status)
                 self.send_header("Content-Length", "0")
                 self.end_headers()
@@ -178,6 +182,14 @@ class EventsTest(unittest.TestCase):
         self.assertEqual(message_ids(subscriber.events, 5, 60), expected)
         self.assertEqual(message_ids(stream.events, 5), expected)
         self.assertEqual(message_ids(logs.events, 2), [expected[0], expected[2]])
+        # What was sent and the subscription follow the DMTF schemas.
+        store = SchemaStore(SCHEMAS)
+        for event in subscriber.received:
+            self.assertEqual(event["Context"], "fleet-1")
+            store.validate(event, "Event.v1_13_0.json", "Event")
+        self.assertEqual(subscriber.received[0]["Events"][0]["MessageSeverity"], "Warning")
+        path = SUBSCRIPTIONS + "/" + created.identity
+        check_document(store, path, rf.get(path).json())
 
         # A restart repeats nothing and keeps the subscription and the log's place.
         rf.stop()
@@ -195,7 +207,6 @@ class EventsTest(unittest.TestCase):
         posts = subscriber.posts
         events.submit_test_event("2", "2026-01-01T00:00:00Z", "Alert", "again", [],
                                  "ResourceEvent.1.4.TestMessage", manager, "OK")
-        path = SUBSCRIPTIONS + "/" + created.identity
         wait_for(lambda: rf.get(path).json()["Status"]["State"] == "Disabled")
         self.assertEqual(subscriber.posts - posts, 1 + 2)  # the first try and two retries
         subscriber.status = 200
