@@ -288,6 +288,7 @@ void EventService::pump() {
                 jsonText(eventJson(delivery->queue.front(), delivery->subscription.context));
             outgoing.timeout = config_.deliveryTimeout;
             outgoing.maxAnswerBytes = kMaxAnswerBytes;
+            outgoing.verifyPeer = config_.verifyCertificates;
             starts.emplace_back(delivery, std::move(outgoing));
         }
     }

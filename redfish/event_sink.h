@@ -2,6 +2,10 @@
 // Where the service's parts tell what happened (a card's new event-log entry, a card lost or
 // back, a task's progress and end, a resource changed through the service) for the event
 // service to deliver. publish() never waits on a subscriber: it queues and returns.
+//
+// Tasks: the update service publishes "TaskEvent.1.0" events (TaskStarted, TaskProgressChanged,
+// TaskCompleted, ...) with `origin` the Task's URI and `resourceType` "Task"; subscribers pick
+// them with RegistryPrefixes ["TaskEvent"] or ResourceTypes ["Task"].
 #include <string>
 #include <vector>
 

@@ -157,6 +157,12 @@ size_t parseCount(const YAML::Node& node, const std::string& key, size_t min, si
     return std::stoul(text);
 }
 
+bool parseBoolean(const YAML::Node& node, const std::string& key) {
+    const std::string text = scalar(node, key);
+    if (text != "true" && text != "false") fail(node, key + " must be true or false");
+    return text == "true";
+}
+
 void parseEvents(const YAML::Node& node, EventConfig& events) {
     if (!node.IsMap()) fail(node, "events must be a mapping");
     using std::chrono::milliseconds;
@@ -178,11 +184,13 @@ void parseEvents(const YAML::Node& node, EventConfig& events) {
             events.maxSubscriptions = parseCount(value, key, 0, 1000);
         else if (key == "max_sse_clients")
             events.maxStreams = parseCount(value, key, 0, 1000);
+        else if (key == "verify_certificates")
+            events.verifyCertificates = parseBoolean(value, key);
         else
             fail(entry.first, "unknown key '" + key +
                                   "' in events (poll_interval, delivery_retry_attempts, "
                                   "delivery_retry_interval, delivery_timeout, max_subscriptions, "
-                                  "max_sse_clients)");
+                                  "max_sse_clients, verify_certificates)");
     }
 }
 

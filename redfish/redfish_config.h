@@ -32,6 +32,9 @@ struct EventConfig {
     std::chrono::milliseconds deliveryTimeout{10000};  // one delivery, connect to answer
     size_t maxSubscriptions = 32;
     size_t maxStreams = 16;  // Server-Sent Event clients at once
+    // An https subscriber's certificate is checked against the system's trust store and the
+    // destination's host; false accepts any (subscribers with self-signed certificates).
+    bool verifyCertificates = true;
 };
 
 struct RedfishConfig {

@@ -82,6 +82,10 @@ TEST_F(ConfigTest, ABadFileIsRefusedWithItsLineAndReason) {
         {"cards: []\n" + accounts + "card_timeout: 10x\n", "cfg.yml:6: card_timeout '10x'"},
         {"cards: []\n" + accounts + "session_timeout: 5s\n", "cfg.yml:6: session_timeout"},
         {"cards: []\n" + accounts + "extra: 1\n", "cfg.yml:6: unknown key 'extra'"},
+        {"cards: []\n" + accounts + "events:\n  poll_interval: 10ms\n", "cfg.yml:7: poll_interval"},
+        {"cards: []\n" + accounts + "events:\n  max_sse_clients: -1\n",
+         "cfg.yml:7: max_sse_clients must be a number from 0 to 1000"},
+        {"cards: []\n" + accounts + "events: {retries: 1}\n", "unknown key 'retries' in events"},
         {"cards: [\n", "cfg.yml:"},
     };
     for (const auto& c : cases) {

@@ -1,5 +1,6 @@
 """vorl_redfish's events end to end: a subscriber (a small HTTP server on 127.0.0.1) subscribed
-with sushy and a `curl -N` on the Server-Sent Event stream both see, exactly once and in order,
+with sushy (redfishtool reads the subscription) and `curl -N` on the Server-Sent Event stream
+(one of them filtered) see, exactly once and in order,
 a new entry in a card's event log, a change made through the service, a test event, and the
 card stopped and started; a restart of the service repeats nothing and keeps the subscription;
 a subscriber that keeps failing is suspended (Status says so) and can be resumed. ReadOnly may
@@ -11,6 +12,7 @@ task's TaskEvent.1.0.TaskCompleted belongs in the sequence checked here."""
 import json
 import os
 import queue
+import shutil
 import subprocess
 import threading
 import time
@@ -138,6 +140,12 @@ class EventsTest(unittest.TestCase):
         created = events.subscriptions.create(
             {"Destination": subscriber.url, "Context": "fleet-1", "Protocol": "Redfish"})
         self.assertEqual(created.context, "fleet-1")
+        if shutil.which("redfishtool"):  # reads it (it has no subscribe command)
+            done = subprocess.run(
+                ["redfishtool", "-r", rf.baseuri, "-u", "viewer", "-p", ACCOUNTS["viewer"][0],
+                 "-S", "Always", "raw", "GET", SUBSCRIPTIONS + "/" + created.identity],
+                capture_output=True, text=True, timeout=120)
+            self.assertEqual(json.loads(done.stdout)["Destination"], subscriber.url, done.stderr)
         # ReadOnly reads but does not subscribe; an Operator subscribes and removes its own.
         viewer, op = rf.session("viewer"), rf.session("op")
         self.assertEqual(viewer.get(rf.url + SUBSCRIPTIONS).status_code, 200)
