@@ -1,6 +1,7 @@
 #include "redfish/event_log_watch.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "cardread/event_log.h"

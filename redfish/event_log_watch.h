@@ -13,7 +13,6 @@
 #include <string>
 #include <thread>
 
-#include "nlohmann/json.hpp"
 #include "redfish/card_pool.h"
 #include "redfish/event_sink.h"
 
