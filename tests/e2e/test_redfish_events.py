@@ -3,7 +3,8 @@ with sushy (redfishtool reads the subscription) and `curl -N` on the Server-Sent
 (one of them filtered) see, exactly once and in order,
 a new entry in a card's event log, a change made through the service, a test event, and the
 card stopped and started; a restart of the service repeats nothing and keeps the subscription;
-a subscriber that keeps failing is suspended (Status says so) and can be resumed. ReadOnly may
+a subscriber that keeps failing is suspended (Status says so) and can be resumed, one that asked
+for it is removed. ReadOnly may
 read the event service but not subscribe.
 
 Task events come from the update service through the same publish(); when it lands, a finished
@@ -213,10 +214,15 @@ class EventsTest(unittest.TestCase):
         # A subscriber that keeps failing is suspended after its retries, then resumed.
         subscriber.status = 500
         posts = subscriber.posts
+        # One that nobody listens to and asks to be removed after its retries.
+        dead = rf.session().post(rf.url + SUBSCRIPTIONS, json={
+            "Destination": "http://127.0.0.1:9/", "DeliveryRetryPolicy": "TerminateAfterRetries"})
+        self.assertEqual(dead.status_code, 201, dead.text)
         events.submit_test_event("2", "2026-01-01T00:00:00Z", "Alert", "again", [],
                                  "ResourceEvent.1.4.TestMessage", manager, "OK")
         wait_for(lambda: rf.get(path).json()["Status"]["State"] == "Disabled")
         self.assertEqual(subscriber.posts - posts, 1 + 2)  # the first try and two retries
+        wait_for(lambda: rf.get(dead.headers["Location"]).status_code == 404)
         subscriber.status = 200
         action = rf.url + path + "/Actions/EventDestination.ResumeSubscription"
         self.assertEqual(rf.session().post(action, json={}).status_code, 204)
