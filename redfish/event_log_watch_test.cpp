@@ -1,9 +1,11 @@
 // The card watch against a simulated card: each new event-log entry published once, also when
 // it is just like the one before it, after the log was cleared or an older record deleted, and
-// after a restart; a card lost.
+// after a restart; a sensor that fails and one that reads again; a card lost.
 #include "redfish/event_log_watch.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "protocol/card_session.h"
 #include "protocol/event_log_records.h"
@@ -85,6 +87,21 @@ TEST(EventLogWatch, EachNewEntryOnceThroughClearsDeletionsAndRestarts) {
     add(0x0204);
     again.pollAll();
     EXPECT_EQ(sink.take(), std::vector<std::string>{"ResourceCreated " + entries + "2"});
+    // A sensor that fails and one that reads again.
+    const std::string sdk = dir.file("sdk.txt");
+    std::FILE* file = std::fopen(sdk.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(
+        "VORL-SDK 1\ngroup Temperatures\nsensor CPU;failed;1\n"
+        "sensor Chassis intake;25000;1\n",
+        file);
+    std::fclose(file);
+    ASSERT_EQ(0, session.uploadSdk(sdk.c_str()));
+    again.pollAll();
+    const std::string sensors = "/redfish/v1/Chassis/c1/Sensors/Temperatures_";
+    EXPECT_EQ(sink.take(),
+              (std::vector<std::string>{"ResourceStatusChangedWarning " + sensors + "CPU",
+                                        "ResourceStatusChangedOK " + sensors + "Chassis_intake"}));
     live.stop();
     again.pollAll();
     EXPECT_EQ(sink.take(), std::vector<std::string>{"ResourceStatusChangedCritical "
