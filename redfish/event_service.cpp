@@ -406,7 +406,7 @@ bool EventService::openStream(const web::Responder& responder, EventFilter filte
     uint64_t id = 0;
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (streams_.size() >= config_.maxStreams) return false;
+        if (streamsClosed_ || streams_.size() >= config_.maxStreams) return false;
         id = nextStreamId_++;
     }
     web::Response head;
@@ -449,6 +449,7 @@ void EventService::closeStreams() {
     std::vector<Stream> streams;
     {
         std::lock_guard<std::mutex> guard(mutex_);
+        streamsClosed_ = true;  // the server stops: no stream may outlive it
         streams.swap(streams_);
     }
     for (const Stream& stream : streams) stream.responder.end();

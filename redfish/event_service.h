@@ -81,7 +81,8 @@ public:
     // streams whose clients have gone. Call it every few seconds.
     void keepStreamsAlive();
     size_t streamCount() const;
-    // Ends every stream (before the web server stops: it must outlive its responders).
+    // Ends every stream and takes no more (before the web server stops: it must outlive its
+    // responders).
     void closeStreams();
 
     const EventConfig& config() const { return config_; }
@@ -115,6 +116,7 @@ private:
     uint64_t nextEventId_;
     std::vector<Stream> streams_;
     uint64_t nextStreamId_ = 1;
+    bool streamsClosed_ = false;
 
     std::unique_ptr<boost::asio::io_context> io_;
     std::thread thread_;
