@@ -1,6 +1,7 @@
 // vorl_redfish: every card of a fleet as a Redfish service. Reads its configuration (cards,
 // the service's accounts), opens its state directory, and serves HTTPS until SIGINT or
-// SIGTERM. No card is contacted at start: each gets its session when a request first needs it.
+// SIGTERM. Each card gets its session when a request or the event service's watch first
+// needs it.
 #include <pthread.h>
 #include <unistd.h>
 

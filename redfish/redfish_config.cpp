@@ -169,10 +169,12 @@ void parseEvents(const YAML::Node& node, EventConfig& events) {
     for (const auto& entry : node) {
         const std::string key = scalar(entry.first, "a key");
         const YAML::Node& value = entry.second;
-        if (key == "poll_interval")
-            events.pollInterval =
-                parseDuration(value, key, milliseconds(100), milliseconds(3600000));
-        else if (key == "delivery_retry_attempts")
+        if (key == "poll_interval") {
+            // 0: cards are not watched (no log, sensor or reachability events).
+            events.pollInterval = parseDuration(value, key, milliseconds(0), milliseconds(3600000));
+            if (events.pollInterval.count() != 0 && events.pollInterval < milliseconds(100))
+                fail(value, "poll_interval must be 0 (off) or at least 100ms");
+        } else if (key == "delivery_retry_attempts")
             events.retryAttempts = static_cast<int>(parseCount(value, key, 0, 100));
         else if (key == "delivery_retry_interval")
             events.retryInterval =

@@ -26,8 +26,9 @@ struct AccountConfig {
 // The event service: how often cards' event logs are read, how deliveries are retried, and
 // what subscribers may cost.
 struct EventConfig {
-    std::chrono::milliseconds pollInterval{10000};  // each card's event log and reachability
-    int retryAttempts = 3;                          // retries of one event before suspending
+    // Each card's event log, sensors and reachability; 0: cards are not watched.
+    std::chrono::milliseconds pollInterval{10000};
+    int retryAttempts = 3;  // retries of one event before suspending
     std::chrono::milliseconds retryInterval{30000};
     std::chrono::milliseconds deliveryTimeout{10000};  // one delivery, connect to answer
     size_t maxSubscriptions = 32;

@@ -105,7 +105,7 @@ struct RedfishService::Parts {
         addChassisRoutes(router);
         addUpdateServiceRoutes(router);
         addEventServiceRoutes(router, eventService);
-        if (options.watchCards)
+        if (options.watchCards && config.events.pollInterval.count() > 0)
             watch = std::make_unique<EventLogWatch>(cards, serviceState, eventService,
                                                     config.events.pollInterval, config.cardTimeout);
     }
