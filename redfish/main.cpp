@@ -1,6 +1,7 @@
 // vorl_redfish: every card of a fleet as a Redfish service. Reads its configuration (cards,
 // the service's accounts), opens its state directory, and serves HTTPS until SIGINT or
-// SIGTERM. No card is contacted at start: each gets its session when a request first needs it.
+// SIGTERM. Each card gets its session when a request or the event service's watch first
+// needs it.
 #include <pthread.h>
 #include <unistd.h>
 
@@ -159,12 +160,14 @@ int main(int argc, char** argv) {
 
     ServiceOptions options;
     options.localCard = arguments.localCard;
+    options.watchCards = true;
     RedfishService service(config, state, options);
     for (const std::string& name : service.shadowedAccounts())
         log::warn(
             "an account of the state directory is ignored: the configuration file has one "
             "of that name",
             {{"account", name}, {"state", config.stateDir + "/service.json"}});
+    for (const std::string& warning : service.eventWarnings()) log::warn(warning);
     HttpOptions http;
     http.listenAddress = arguments.listenAddress;
     http.webConfigFile = arguments.webConfigFile;
@@ -184,8 +187,10 @@ int main(int argc, char** argv) {
         signal = sigtimedwait(&signals, nullptr, &sweep);
         if (signal == SIGTERM || signal == SIGINT) break;
         service.closeIdleSessions();
+        service.keepEventStreamsAlive();
     }
     log::info("stopping", {{"signal", signal == SIGINT ? "SIGINT" : "SIGTERM"}});
+    service.closeEventStreams();
     if (!server->stop(std::chrono::seconds(2))) {
         // A request still waits for a card: it ends by its own deadline, but a stop must not
         // wait for it.

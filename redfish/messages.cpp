@@ -89,6 +89,15 @@ constexpr RegistryEntry kBase[] = {
      "Warning", 3,
      "Correct the value for the parameter in the request body and resubmit the request if the "
      "operation failed."},
+    {"EventSubscriptionLimitExceeded",
+     "The event subscription failed due to the number of simultaneous subscriptions exceeding the "
+     "limit of the implementation.",
+     "Critical", 0,
+     "Reduce the number of other subscriptions before trying to establish the event subscription "
+     "or increase the limit of simultaneous subscriptions, if supported."},
+    {"ResourceExhaustion",
+     "The resource '%1' was unable to satisfy the request due to unavailability of resources.",
+     "Critical", 1, "Ensure that the resources are available and resubmit the request."},
     {"ResourceNotFound", "The requested resource of type %1 named '%2' was not found.", "Critical",
      2, "Provide a valid resource identifier and resubmit the request."},
     {"ResourceAlreadyExists",
@@ -106,6 +115,11 @@ constexpr RegistryEntry kBase[] = {
      "None."},
     {"QueryParameterUnsupported", "Query parameter '%1' is not supported.", "Warning", 1,
      "Correct or remove the query parameter and resubmit the request."},
+    {"QueryParameterValueFormatError",
+     "The value '%1' for the parameter %2 is not a format that the parameter can accept.",
+     "Warning", 2,
+     "Correct the value for the query parameter in the request and resubmit the request if the "
+     "operation failed."},
     {"NoValidSession", "There is no valid session established with the implementation.", "Critical",
      0, "Establish a session before attempting any operations."},
     {"InsufficientPrivilege",

@@ -147,6 +147,55 @@ AccountConfig parseAccount(const YAML::Node& node) {
     return account;
 }
 
+size_t parseCount(const YAML::Node& node, const std::string& key, size_t min, size_t max) {
+    const std::string text = scalar(node, key);
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos || std::stoul(text) < min ||
+        std::stoul(text) > max)
+        fail(node,
+             key + " must be a number from " + std::to_string(min) + " to " + std::to_string(max));
+    return std::stoul(text);
+}
+
+bool parseBoolean(const YAML::Node& node, const std::string& key) {
+    const std::string text = scalar(node, key);
+    if (text != "true" && text != "false") fail(node, key + " must be true or false");
+    return text == "true";
+}
+
+void parseEvents(const YAML::Node& node, EventConfig& events) {
+    if (!node.IsMap()) fail(node, "events must be a mapping");
+    using std::chrono::milliseconds;
+    for (const auto& entry : node) {
+        const std::string key = scalar(entry.first, "a key");
+        const YAML::Node& value = entry.second;
+        if (key == "poll_interval") {
+            // 0: cards are not watched (no log, sensor or reachability events).
+            events.pollInterval = parseDuration(value, key, milliseconds(0), milliseconds(3600000));
+            if (events.pollInterval.count() != 0 && events.pollInterval < milliseconds(100))
+                fail(value, "poll_interval must be 0 (off) or at least 100ms");
+        } else if (key == "delivery_retry_attempts")
+            events.retryAttempts = static_cast<int>(parseCount(value, key, 0, 100));
+        else if (key == "delivery_retry_interval")
+            events.retryInterval =
+                parseDuration(value, key, milliseconds(100), milliseconds(3600000));
+        else if (key == "delivery_timeout")
+            events.deliveryTimeout =
+                parseDuration(value, key, milliseconds(100), milliseconds(120000));
+        else if (key == "max_subscriptions")
+            events.maxSubscriptions = parseCount(value, key, 0, 1000);
+        else if (key == "max_sse_clients")
+            events.maxStreams = parseCount(value, key, 0, 1000);
+        else if (key == "verify_certificates")
+            events.verifyCertificates = parseBoolean(value, key);
+        else
+            fail(entry.first, "unknown key '" + key +
+                                  "' in events (poll_interval, delivery_retry_attempts, "
+                                  "delivery_retry_interval, delivery_timeout, max_subscriptions, "
+                                  "max_sse_clients, verify_certificates)");
+    }
+}
+
 void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig& config) {
     if (!root.IsMap()) fail(root, "the file must be a mapping with cards: and accounts:");
     bool haveAccounts = false;
@@ -202,11 +251,13 @@ void parseRoot(const YAML::Node& root, const std::string& baseDir, RedfishConfig
         } else if (key == "update_download_timeout") {
             config.downloadTimeout = parseDuration(value, key, std::chrono::milliseconds(1000),
                                                    std::chrono::milliseconds(3600000));
+        } else if (key == "events") {
+            parseEvents(value, config.events);
         } else {
             fail(entry.first, "unknown key '" + key +
                                   "' (state_dir, cards, accounts, card_timeout, cache_time, "
                                   "session_timeout, parallel_updates, update_file_dir, "
-                                  "update_download_timeout)");
+                                  "update_download_timeout, events)");
         }
     }
     if (!haveAccounts || config.accounts.empty())

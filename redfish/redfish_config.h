@@ -23,6 +23,21 @@ struct AccountConfig {
     Role role = Role::ReadOnly;
 };
 
+// The event service: how often cards' event logs are read, how deliveries are retried, and
+// what subscribers may cost.
+struct EventConfig {
+    // Each card's event log, sensors and reachability; 0: cards are not watched.
+    std::chrono::milliseconds pollInterval{10000};
+    int retryAttempts = 3;  // retries of one event before suspending
+    std::chrono::milliseconds retryInterval{30000};
+    std::chrono::milliseconds deliveryTimeout{10000};  // one delivery, connect to answer
+    size_t maxSubscriptions = 32;
+    size_t maxStreams = 16;  // Server-Sent Event clients at once
+    // An https subscriber's certificate is checked against the system's trust store and the
+    // destination's host; false accepts any (subscribers with self-signed certificates).
+    bool verifyCertificates = true;
+};
+
 struct RedfishConfig {
     std::string stateDir = "/var/lib/vorl_redfish";
     std::vector<CardConfig> cards;
@@ -39,6 +54,7 @@ struct RedfishConfig {
     std::string updateFileDir;
     // A SimpleUpdate's whole download of its image (connection, request, body) is bounded by this.
     std::chrono::milliseconds downloadTimeout{60000};
+    EventConfig events;
     // What is allowed but unwise (a password file others may read), for the start-up log.
     std::vector<std::string> warnings;
 };

@@ -84,6 +84,11 @@ TEST_F(ConfigTest, ABadFileIsRefusedWithItsLineAndReason) {
         {"cards: []\n" + accounts + "parallel_updates: 0\n", "cfg.yml:6: parallel_updates '0'"},
         {"cards: []\n" + accounts + "update_file_dir: images\n", "must be an absolute path"},
         {"cards: []\n" + accounts + "extra: 1\n", "cfg.yml:6: unknown key 'extra'"},
+        {"cards: []\n" + accounts + "events:\n  poll_interval: 10ms\n",
+         "cfg.yml:7: poll_interval must be 0 (off) or at least 100ms"},
+        {"cards: []\n" + accounts + "events:\n  max_sse_clients: -1\n",
+         "cfg.yml:7: max_sse_clients must be a number from 0 to 1000"},
+        {"cards: []\n" + accounts + "events: {retries: 1}\n", "unknown key 'retries' in events"},
         {"cards: [\n", "cfg.yml:"},
     };
     for (const auto& c : cases) {

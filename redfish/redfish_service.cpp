@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "redfish/event_log_watch.h"
+#include "redfish/event_messages.h"
+#include "redfish/event_service.h"
 #include "redfish/exchange.h"
 #include "redfish/firmware_update.h"
 #include "redfish/resource_routes.h"
@@ -90,12 +93,13 @@ struct RedfishService::Parts {
           accounts(config.accounts, serviceState, shadowed),
           sessions(std::chrono::seconds(
               serviceState.sessionTimeoutSeconds().value_or(config.sessionTimeout.count()))),
+          eventService(config.events, serviceState),
           shared{state,
                  cards,
                  accounts,
                  sessions,
                  {config.cardTimeout, config.cacheTime},
-                 nullptr,
+                 &eventService,
                  &tasks,
                  config.updateFileDir,
                  config.downloadTimeout},
@@ -112,6 +116,10 @@ struct RedfishService::Parts {
         addUpdateServiceRoutes(router);
         addTaskRoutes(router);
         removeLeftoverImages(serviceState.directory());
+        addEventServiceRoutes(router, eventService);
+        if (options.watchCards && config.events.pollInterval.count() > 0)
+            watch = std::make_unique<EventLogWatch>(cards, serviceState, eventService,
+                                                    config.events.pollInterval, config.cardTimeout);
     }
 
     // Whether the head's credentials name a live session or an account of the service: only
@@ -125,6 +133,8 @@ struct RedfishService::Parts {
     // The resource's entity tag as a GET would give it now; empty when it has none.
     std::string currentTag(Exchange& ex, const Route& route);
     void finish(Exchange& ex, const Route* route);
+    // A successful change through the service as a ResourceEvent.
+    void publishChange(const Exchange& ex);
     // Dispatches and finishes `ex`; a fault of this service costs one answer, not the thread.
     void run(Exchange& ex);
 
@@ -132,9 +142,11 @@ struct RedfishService::Parts {
     CardPool cards;
     ServiceAccounts accounts;
     SessionStore sessions;
+    EventService eventService;
     ServiceParts shared;
     int parallelUpdates;
     Router router;
+    std::unique_ptr<EventLogWatch> watch;  // stops before what it polls and tells
     // Last: its workers end (their flashes done) before the parts they use go.
     TaskService tasks{[this](ServiceEvent event) { shared.publish(std::move(event)); },
                       parallelUpdates};
@@ -219,7 +231,9 @@ void RedfishService::Parts::dispatch(Exchange& ex) {
     ex.params = found.params;
     const std::string version(request.headers.get("OData-Version", "4.0"));
     if (version != "4.0") return ex.fail(412, {{"HeaderInvalid", {"OData-Version: " + version}}});
-    if (const std::string query = unsupportedQuery(request.query); !query.empty())
+    // The event stream reads its own $filter.
+    const bool ownQuery = found.route->pattern == std::string(kEventService) + "/SSE";
+    if (const std::string query = unsupportedQuery(request.query); !query.empty() && !ownQuery)
         return ex.fail(501, {{"QueryParameterUnsupported", {query}}});
     if (method == nullptr) {
         ex.fail(405, {{"OperationNotAllowed", {}}});
@@ -253,6 +267,34 @@ void RedfishService::Parts::finish(Exchange& ex, const Route* route) {
         response.headers.set("ETag", entityTag(*body, response.body));
     }
     if (ex.request.method == "HEAD") response.body.clear();
+    publishChange(ex);
+}
+
+void RedfishService::Parts::publishChange(const Exchange& ex) {
+    const std::string& method = ex.request.method;
+    const int status = ex.response.status;
+    if (status < 200 || status >= 300 || method == "GET" || method == "HEAD") return;
+    const std::string path = canonicalPath(ex.request.path);
+    // Subscriptions and logins are the event service's and the client's own business.
+    for (const char* quiet : {kEventService, "/redfish/v1/SessionService/Sessions"})
+        if (path.rfind(quiet, 0) == 0) return;
+    std::string type;
+    if (const Json* body = ex.resource();
+        body != nullptr && body->contains("@odata.type") && (*body)["@odata.type"].is_string()) {
+        const std::string odata = (*body)["@odata.type"].get<std::string>();
+        type = odata.substr(odata.rfind('.') + 1);
+    }
+    if (method == "DELETE") return shared.publish(resourceEvent("ResourceRemoved", {}, path, type));
+    if (method == "POST" && status == 201) {
+        const std::string* location = ex.response.headers.find("Location");
+        return shared.publish(
+            resourceEvent("ResourceCreated", {}, location ? *location : path, type));
+    }
+    // An action changes the resource it belongs to.
+    const size_t actions = path.find("/Actions/");
+    shared.publish(resourceEvent("ResourceChanged", {},
+                                 actions == std::string::npos ? path : path.substr(0, actions),
+                                 actions == std::string::npos ? type : std::string()));
 }
 
 void RedfishService::Parts::run(Exchange& ex) {
@@ -317,6 +359,18 @@ web::Response RedfishService::tooBusy(int retryAfterSeconds) const {
 
 void RedfishService::closeIdleSessions() {
     parts_->cards.closeIdle(kIdleSession);
+}
+
+void RedfishService::keepEventStreamsAlive() {
+    parts_->eventService.keepStreamsAlive();
+}
+
+void RedfishService::closeEventStreams() {
+    parts_->eventService.closeStreams();
+}
+
+const std::vector<std::string>& RedfishService::eventWarnings() const {
+    return parts_->eventService.warnings();
 }
 
 size_t RedfishService::cardCount() const {

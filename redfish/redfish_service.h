@@ -20,6 +20,9 @@ struct ServiceOptions {
     bool localCard = false;  // add the card in this server, over the host interface, as "local"
     CardLink::TransportFactory transports;  // tests bring their own; empty: the real ones
     uint32_t cardPort = 6577;               // tests run cards on other ports
+    // Poll every card's event log and reachability for events (the daemon does; tests of
+    // single resources do not).
+    bool watchCards = false;
 };
 
 class RedfishService {
@@ -50,6 +53,13 @@ public:
     // seconds.
     void closeIdleSessions();
     static constexpr std::chrono::seconds kIdleSession{60};
+
+    // Sends a keep-alive comment on every Server-Sent Event stream; call it every few seconds.
+    void keepEventStreamsAlive();
+    // Ends every Server-Sent Event stream: before the web server stops.
+    void closeEventStreams();
+    // What the start-up log should say about the stored subscriptions.
+    const std::vector<std::string>& eventWarnings() const;
 
     // Accounts of the state directory that the configuration file shadows (for the start-up log).
     const std::vector<std::string>& shadowedAccounts() const { return shadowed_; }

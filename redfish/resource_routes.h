@@ -15,11 +15,14 @@ void addSystemRoutes(Router& router);          // Systems, ComputerSystem.Reset
 void addChassisRoutes(Router& router);         // Chassis, Sensors, Thermal, Power
 void addUpdateServiceRoutes(Router& router);   // UpdateService, FirmwareInventory, updates
 void addTaskRoutes(Router& router);            // TaskService, Tasks
+// EventService, Subscriptions, SubmitTestEvent, the Server-Sent Event stream
+void addEventServiceRoutes(Router& router, class EventService& events);
 
 // The URIs the families share.
 constexpr const char* kRoot = "/redfish/v1";
 constexpr const char* kManagers = "/redfish/v1/Managers";
 constexpr const char* kSystems = "/redfish/v1/Systems";
 constexpr const char* kChassis = "/redfish/v1/Chassis";
+constexpr const char* kEventService = "/redfish/v1/EventService";
 
 }  // namespace vorl::redfish

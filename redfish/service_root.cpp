@@ -36,6 +36,7 @@ void getServiceRoot(Exchange& ex) {
         {"AccountService", link("/redfish/v1/AccountService")},
         {"UpdateService", link("/redfish/v1/UpdateService")},
         {"Tasks", link("/redfish/v1/TaskService")},
+        {"EventService", link("/redfish/v1/EventService")},
         {"Links", {{"Sessions", link("/redfish/v1/SessionService/Sessions")}}},
     };
     ex.ok(root);
@@ -54,6 +55,7 @@ void getODataDocument(Exchange& ex) {
     add("AccountService", "/redfish/v1/AccountService");
     add("UpdateService", "/redfish/v1/UpdateService");
     add("TaskService", "/redfish/v1/TaskService");
+    add("EventService", "/redfish/v1/EventService");
     add("Sessions", "/redfish/v1/SessionService/Sessions");
     ex.ok({{"@odata.context", "/redfish/v1/$metadata"}, {"value", std::move(services)}});
 }

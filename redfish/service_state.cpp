@@ -90,17 +90,39 @@ bool ServiceState::write(const Content& content) const {
         json["accounts"].push_back({{"name", account.name},
                                     {"password_hash", account.passwordHash},
                                     {"role", roleName(account.role)}});
-    const std::string path = directory_ + "/" + kFileName;
+    return writeFile(kFileName, json.dump(2) + "\n");
+}
+
+bool ServiceState::writeFile(const std::string& name, const std::string& text) const {
+    const std::string path = directory_ + "/" + name;
     const std::string temporary = path + ".tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    const bool written = writeAll(fd, json.dump(2) + "\n") && ::fsync(fd) == 0;
+    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
     ::close(fd);
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     return true;
+}
+
+std::optional<std::string> ServiceState::readFile(const std::string& name, size_t maxBytes,
+                                                  std::string& error) const {
+    const std::string path = directory_ + "/" + name;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (errno != ENOENT) error = path + ": cannot be read";
+        return std::nullopt;
+    }
+    std::string text(maxBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > maxBytes) {
+        error = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::string ServiceState::uuid() const {

@@ -35,6 +35,14 @@ public:
 
     const std::string& directory() const { return directory_; }
 
+    // Another part's own file `name` (no slashes) in the directory, written the same way: to a
+    // new file (mode 0600) renamed over the old one. False when it could not be written.
+    bool writeFile(const std::string& name, const std::string& text) const;
+    // That file's content; none when it is missing, or with the reason in `error` when it
+    // cannot be read or holds more than `maxBytes`.
+    std::optional<std::string> readFile(const std::string& name, size_t maxBytes,
+                                        std::string& error) const;
+
 private:
     struct Content {
         std::string uuid;

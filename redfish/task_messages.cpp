@@ -78,13 +78,15 @@ ServiceEvent registryEvent(const char* registry, const std::string& key,
                            const std::vector<std::string>& args, const std::string& origin,
                            const std::string& resourceType) {
     const Json message = registryMessage(registry, key, args);
-    return {registry,
-            key,
-            message["MessageArgs"].get<std::vector<std::string>>(),
-            message["Message"].get<std::string>(),
-            message["MessageSeverity"].get<std::string>(),
-            origin,
-            resourceType};
+    ServiceEvent event;
+    event.registry = registry;
+    event.key = key;
+    event.args = message["MessageArgs"].get<std::vector<std::string>>();
+    event.message = message["Message"].get<std::string>();
+    event.severity = message["MessageSeverity"].get<std::string>();
+    event.origin = origin;
+    event.resourceType = resourceType;
+    return event;
 }
 
 }  // namespace vorl::redfish

@@ -20,6 +20,7 @@ import unittest
 
 from redfish_crawl import SchemaStore, check_document
 from redfishtest import VORL_REDFISH, Fleet, Redfish
+from test_redfish_events import Subscriber
 from vorltest import VORLSIM, Sim
 
 SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "redfish_schemas")
@@ -157,7 +158,31 @@ class FleetUpdateTest(UpdateTestCase):
         with open(path, "rb") as f:
             return f.read()
 
+    def task_events(self, subscriber, tasks):
+        """Each task's TaskEvent messages as the subscriber received them, once its last one came."""
+        def received():
+            per_task = {uri: [] for uri in tasks}
+            for body in list(subscriber.received):
+                for record in body["Events"]:
+                    per_task[record["OriginOfCondition"]["@odata.id"]].append(
+                        (record["MessageId"].split(".")[-1], record["MessageArgs"]))
+            return per_task
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            per_task = received()
+            if all(events and events[-1][0] == "TaskCompletedOK" for events in per_task.values()):
+                time.sleep(0.5)  # nothing may follow the end
+                return received()
+            time.sleep(0.1)
+        self.fail("the tasks' ends did not reach the subscriber: %s" % received())
+
     def test_module_push_to_three_cards_writes_only_the_changed_modules(self):
+        subscriber = Subscriber()
+        self.addCleanup(subscriber.close)
+        answer = self.http.post(self.url("/redfish/v1/EventService/Subscriptions"), timeout=30,
+                                json={"Destination": subscriber.url, "Protocol": "Redfish",
+                                      "RegistryPrefixes": ["TaskEvent"]})
+        self.assertEqual(answer.status_code, 201, answer.text)
         image = with_versions(self.default, OS=0x2207, WEB=0x1305)
         answer = self.push(image, self.ids)
         tasks = self.started(answer)
@@ -177,6 +202,13 @@ class FleetUpdateTest(UpdateTestCase):
             vorl = task["Oem"]["Vorl"]
             self.assertEqual(vorl["ModulesWritten"], ["OS", "WEB"])
             self.assertEqual(vorl["BlocksWritten"], 28 + 12)
+        # A subscriber hears each task start, progress and end, once each and in order.
+        for uri, events in self.task_events(subscriber, tasks).items():
+            keys = [key for key, _ in events]
+            self.assertEqual((keys[0], keys[-1]), ("TaskStarted", "TaskCompletedOK"), events)
+            self.assertEqual(keys.count("TaskStarted") + keys.count("TaskCompletedOK"), 2, events)
+            percents = [int(args[1]) for key, args in events if key == "TaskProgressChanged"]
+            self.assertEqual(percents, sorted(set(percents)), events)
         for card, address in zip(self.ids, self.fleet.addresses):
             # The card holds the new blocks; the blocks of other modules are untouched.
             self.assertEqual(blocks(self.flash(address)), blocks(image))
