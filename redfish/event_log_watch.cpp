@@ -9,6 +9,7 @@
 #include "protocol/event_log_records.h"
 #include "protocol/text_field.h"
 #include "redfish/event_messages.h"
+#include "redfish/log_severity.h"
 #include "redfish/resource_routes.h"
 #include "redfish/sensor_views.h"
 #include "redfish/service_state.h"
@@ -34,18 +35,6 @@ std::string fingerprint(const cardread::EventLogEntry& entry) {
         out += hex;
     }
     return out;
-}
-
-const char* severityOf(uint8_t severity) {
-    switch (severity) {
-        case kSeverityWarning:
-            return "Warning";
-        case kSeverityCritical:
-        case kSeverityFatal:
-            return "Critical";
-        default:
-            return "OK";
-    }
 }
 
 // Reads record `index` (from 1); false when the card would not give it.
@@ -203,7 +192,9 @@ void EventLogWatch::pollCard(Card& card, LogCursor& cursor) {
         const std::string uri =
             manager + "/LogServices/EventLog/Entries/" + std::to_string(entry.index);
         ServiceEvent event = resourceEvent("ResourceCreated", {}, uri, "LogEntry");
-        event.severity = severityOf(entry.severity);
+        // A severity the card does not define is told as OK rather than dropped.
+        const char* severity = logSeverity(entry.severity);
+        event.severity = severity != nullptr ? severity : "OK";
         event.logEntry = uri;
         event.detail = entry.description.empty()
                            ? "Event " + std::to_string(entry.event()) + " of module " +

@@ -10,6 +10,7 @@
 #include "redfish/card_readings.h"
 #include "redfish/date_time.h"
 #include "redfish/exchange.h"
+#include "redfish/log_severity.h"
 #include "redfish/resource_routes.h"
 #include "redfish/schema_types.h"
 #include "wire/status_codes.h"
@@ -31,21 +32,6 @@ std::string entryUri(const std::string& card, unsigned index) {
     return logUri(card) + "/Entries/" + std::to_string(index);
 }
 
-const char* severityOf(uint8_t severity) {
-    switch (severity) {
-        case kSeverityInformation:
-        case kSeverityReturnToOk:
-            return "OK";
-        case kSeverityWarning:
-            return "Warning";
-        case kSeverityCritical:
-        case kSeverityFatal:
-            return "Critical";
-        default:
-            return nullptr;
-    }
-}
-
 Json entryJson(const std::string& card, const cardread::EventLogEntry& entry) {
     std::string data;
     for (uint8_t byte : entry.data) {
@@ -65,7 +51,7 @@ Json entryJson(const std::string& card, const cardread::EventLogEntry& entry) {
                  {"OemRecordFormat", "VORL"},
                  {"Created", dateTimeText(entry.time)},
                  {"Message", message}};
-    if (const char* severity = severityOf(entry.severity)) json["Severity"] = severity;
+    if (const char* severity = logSeverity(entry.severity)) json["Severity"] = severity;
     const char* severityName = cardread::severityName(entry.severity);
     json["Oem"] = {{"Vorl",
                     {{"RecordId", entry.id},
