@@ -292,12 +292,15 @@ void EventService::pump() {
             starts.emplace_back(delivery, std::move(outgoing));
         }
     }
-    for (auto& [delivery, outgoing] : starts)
+    for (auto& start : starts) {
+        // A named copy: clang before 16 cannot capture a structured binding.
+        std::shared_ptr<Delivery> delivery = start.first;
         web::HttpClient::send(
-            *io_, std::move(outgoing), [this, delivery](web::HttpClient::Result result) {
+            *io_, std::move(start.second), [this, delivery](web::HttpClient::Result result) {
                 delivered(delivery, result.success(),
                           result.ok ? "status " + std::to_string(result.status) : result.error);
             });
+    }
 }
 
 void EventService::delivered(const std::shared_ptr<Delivery>& delivery, bool success,
