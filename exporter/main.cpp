@@ -13,6 +13,7 @@
 
 #include "exporter/exporter_server.h"
 #include "platform/sockets.h"
+#include "web/daemon_options.h"
 #include "web/log.h"
 #include "web/tls_context.h"
 
@@ -107,15 +108,7 @@ bool parseArguments(int argc, char** argv, vorl::exporter::ServerOptions& option
             *target = value;
             continue;
         }
-        const auto limit = vorl::web::applyLimitOption(word, value, options.limits, error);
-        if (limit == vorl::web::LimitOption::Bad) return false;
-        if (limit == vorl::web::LimitOption::Applied) continue;
-        const auto logOption = log::applyOption(word, value, error);
-        if (logOption == log::Option::Bad) return false;
-        if (logOption == log::Option::NotMine) {
-            error = "unknown option " + word;
-            return false;
-        }
+        if (!vorl::web::applyDaemonOption(word, value, options.limits, error)) return false;
     }
     return true;
 }

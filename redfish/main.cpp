@@ -17,6 +17,7 @@
 #include "redfish/redfish_config.h"
 #include "redfish/redfish_service.h"
 #include "redfish/service_state.h"
+#include "web/daemon_options.h"
 #include "web/log.h"
 
 namespace {
@@ -107,15 +108,7 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
             *target = value;
             continue;
         }
-        const auto limit = vorl::web::applyLimitOption(word, value, arguments.limits, error);
-        if (limit == vorl::web::LimitOption::Bad) return false;
-        if (limit == vorl::web::LimitOption::Applied) continue;
-        const auto logOption = log::applyOption(word, value, error);
-        if (logOption == log::Option::Bad) return false;
-        if (logOption == log::Option::NotMine) {
-            error = "unknown option " + word;
-            return false;
-        }
+        if (!vorl::web::applyDaemonOption(word, value, arguments.limits, error)) return false;
     }
     return true;
 }
